@@ -1,0 +1,33 @@
+# The two commands of the README: `make run` and `make test`.
+JOBS ?= $(shell nproc)
+ARGS ?=
+
+.PHONY: all deps build run test test-release test-asan clean
+
+all: build
+
+deps:
+	@scripts/deps.sh
+
+# Release build: build/brastok_server (and the tools and tests beside it).
+build: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBRASTOK_TESTS=ON
+	cmake --build build -j $(JOBS)
+
+# Starts the server with its defaults; pass options with ARGS="-port 36000".
+run: build
+	./build/brastok_server $(ARGS)
+
+# Every test, once in the release build and once under ASan and UBSan.
+test: test-release test-asan
+
+test-release: build
+	ctest --test-dir build --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DBRASTOK_SANITIZE=ON -DBRASTOK_BENCH=OFF
+	cmake --build build-asan -j $(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf build build-asan

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when they are
+# missing. Does nothing on a machine that has them all.
+set -euo pipefail
+
+need=(g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev python3)
+[ "${1:-}" = "--fuzz" ] && need+=(clang libclang-rt-14-dev)
+[ "${1:-}" = "--all" ] && need+=(clang libclang-rt-14-dev valgrind)
+
+missing=()
+for p in "${need[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}" >&2
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq >&2
+$sudo apt-get install -y -qq "${missing[@]}" >&2

@@ -1,0 +1,35 @@
+// Clients and event log: the 24 slots keyed by address and port, and the
+// numbered event log that the console prints and every client receives.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "server/state.hpp"
+
+// ---- slots (slots.cpp) ----
+
+// Claims the lowest free slot for SIP:SPORT; 0 when the server is full.
+uint8_t PLAYER_NEW(const std::string& SIP, uint16_t SPORT);
+// The occupied slot of IP:PORT, or 0; a hit restarts its silence count.
+uint8_t PLAYER_A2I(const std::string& IP, uint16_t PORT);
+// Frees slot PID if it is occupied and logs the disconnect.
+void PLAYER_REMOVE(uint8_t PID);
+// Frees every slot, in slot order.
+void SV_KICKALL();
+// Counts one tick of silence; at PLAYERTTL the client is logged as timed out
+// and removed, and the result is true.
+bool PLAYER_TIMEOUT(uint8_t PID);
+
+// ---- event log (log.cpp) ----
+
+void SV_CLEARLOG();
+// Numbers, stores and prints one log line.
+void SV_ADDMSG(const std::string& MSG);
+// Renders one log line as console text and prints it.
+void SC_LOGMESS(const std::string& ST);
+// The console text of a log line, from the names the slots hold now.
+std::string SC_LOGTEXT(const std::string& ST);
+
+// A log line from its bytes: SV_LOGLINE({LOGMESSID_KILL, G, A, E}).
+std::string SV_LOGLINE(std::initializer_list<uint8_t> BYTES);

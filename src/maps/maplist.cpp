@@ -1,0 +1,117 @@
+// The map list: the built-in map and the map files named on the command line.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "maps/maps.hpp"
+#include "server/server.hpp"
+
+// The header is kept and sent to clients; the server never reads it.
+constexpr size_t MAPHEADER = 6;
+// A row and its carriage return are counted in one byte.
+constexpr size_t MAPMAXLINE = 254;
+
+static const char* const MAPFREE = "-";
+static const char* const MAPBUILTIN = "DefMap";
+
+void DEFAULTMAPS() {
+  // The ring of cells 0 and 65 blocks everything; nothing else writes it.
+  for (int X = 0; X <= MAXMAPGRIDO; X++) {
+    for (int Y = 0; Y <= MAXMAPGRIDO; Y++) {
+      bool RING = X == 0 || Y == 0 || X == MAXMAPGRIDO || Y == MAXMAPGRIDO;
+      SV_MAP.CGRID[X][Y] = RING ? CG_B : CG_N;
+    }
+  }
+  for (int I = 1; I <= MAXMAPLIST; I++) {
+    SV_MAPL[I].NAME = MAPFREE;
+    SV_MAPL[I].MAP = {};
+  }
+  SV_MAPL[1].NAME = MAPBUILTIN;
+  MAPFROMSTR(1, DEFMAPBUF);
+}
+
+void MAPFROMSTR(uint8_t I, const std::string& S) {
+  size_t N = std::min<size_t>(S.size(), MAXMAPBUFFER);
+  std::copy_n(S.data(), N, &SV_MAPL[I].MAP[1]);
+}
+
+bool EXISTFILE(const std::string& FNAME) {
+  // Readable is enough: maps on a read-only volume are maps all the same.
+  std::error_code EC;
+  if (!std::filesystem::is_regular_file(FNAME, EC)) {
+    return false;
+  }
+  std::ifstream F(FNAME, std::ios::binary);
+  return F.is_open();
+}
+
+std::string MAPFILEPATH(const std::string& FN) {
+  return "maps/" + FN + ".brsk";
+}
+
+// One line of a text file without its line end; a line ends at LF, CR LF or
+// a lone CR. False when the file has no line left.
+static bool MAPREADLINE(std::istream& F, std::string& LINE) {
+  LINE.clear();
+  int C = F.get();
+  if (C == EOF) {
+    return false;
+  }
+  while (C != EOF && C != '\n' && C != '\r') {
+    LINE += char(C);
+    C = F.get();
+  }
+  if (C == '\r' && F.peek() == '\n') {
+    F.get();
+  }
+  return true;
+}
+
+void MAPFROMFILE(const std::string& FN) {
+  // A map named "-" would count as a free entry: never played, and as the
+  // only map it would leave the server without a current map. Refused.
+  if (FN == MAPFREE) {
+    SC_WARN("map name \"-\" is reserved, map not added");
+    return;
+  }
+  int I = 0;
+  for (int K = 1; K <= MAXMAPLIST && I == 0; K++) {
+    if (SV_MAPL[K].NAME == MAPFREE || SV_MAPL[K].NAME == MAPBUILTIN) {
+      I = K;
+    }
+  }
+  if (I == 0) {
+    SC_WARN("map list is full, map not added: " + FN);
+    return;
+  }
+  std::string PATH = MAPFILEPATH(FN);
+  if (!EXISTFILE(PATH)) {
+    SC_WARN("map file not found or not readable: " + PATH);
+    return;
+  }
+  std::ifstream F(PATH, std::ios::binary);
+  std::string LINE;
+  if (!MAPREADLINE(F, LINE) || LINE.size() < MAPHEADER) {
+    SC_WARN("map file refused, its first line is shorter than 6 characters: " + PATH);
+    return;
+  }
+  TMAPINLIST& E = SV_MAPL[I];
+  std::copy_n(LINE.data(), MAPHEADER, &E.MAP[1]);
+  size_t COUNT = MAPHEADER;
+  bool ROWS = false;
+  while (COUNT < MAXMAPBUFFER && MAPREADLINE(F, LINE)) {
+    if (LINE.size() > MAPMAXLINE) {
+      LINE.resize(MAPMAXLINE);
+    }
+    LINE += '\r';
+    // The line that would run past the buffer is cut at its end.
+    size_t N = std::min(LINE.size(), MAXMAPBUFFER - COUNT);
+    std::copy_n(LINE.data(), N, &E.MAP[int(COUNT + 1)]);
+    COUNT += N;
+    ROWS = true;
+  }
+  E.NAME = FN;
+  // The terminator replaces the carriage return after the last row; a file
+  // with no rows gets it right behind the header.
+  E.MAP[ROWS ? int(COUNT) : int(MAPHEADER + 1)] = 0;
+}

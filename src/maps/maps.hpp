@@ -1,0 +1,29 @@
+// Maps: the map text format, the map list read at start, the current map's
+// grid, item places and spawn points, and the rotation between maps.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "server/state.hpp"
+
+// ---- map list (maplist.cpp) ----
+
+// The border ring of the grid, and the list holding only the built-in map.
+void DEFAULTMAPS();
+// Copies S into the text of map-list entry I (no terminator is written).
+void MAPFROMSTR(uint8_t I, const std::string& S);
+// True when FNAME is a regular file that can be read.
+bool EXISTFILE(const std::string& FNAME);
+// Reads maps/FN.brsk into the next free entry of the map list; a missing or
+// refused file, or a full list, changes nothing (and is warned about).
+void MAPFROMFILE(const std::string& FN);
+// Folder and extension of map files, relative to the working directory.
+std::string MAPFILEPATH(const std::string& FN);
+
+// ---- current map (curmap.cpp) ----
+
+// Makes map-list entry I the current map; a free entry changes nothing.
+void SV_LOADCURMAP(uint8_t I);
+// Ends the match: frees every slot and loads the next used entry.
+void SV_MAPNEXT();

@@ -1,0 +1,123 @@
+// Client messages: the receive loop of every cycle and one handler per
+// message. Input acts on the game at once; nothing is queued.
+#include "clients/clients.hpp"
+#include "game/game.hpp"
+#include "net/net.hpp"
+
+// Replies go to the sender of the datagram being handled. The reply is built
+// in the same buffer, so every field has been read before.
+static void NET_REPLY(const std::string& IP, uint16_t PORT, uint8_t ID, bool WITHVERSION) {
+  NET_CLEARBUFFER();
+  NET_WRITEBYTE(ID);
+  if (WITHVERSION) {
+    NET_WRITEBYTE(PVER);
+  }
+  NET_SEND(IP, PORT);
+}
+
+// SVMPMSG_CCON from a sender without a slot.
+static void NET_ONCONNECT(const std::string& IP, uint16_t PORT) {
+  if (NET_READBYTE() != PVER) {
+    NET_REPLY(IP, PORT, CLMPMSG_WVER, true);
+    return;
+  }
+  uint8_t CID = PLAYER_NEW(IP, PORT);
+  if (CID == 0) {
+    NET_REPLY(IP, PORT, CLMPMSG_SVFULL, false);
+    return;
+  }
+  TCLIENT& C = SV_CLIENTSLIST[CID];
+  C.NAME = NET_READSTRING().substr(0, PLAYERMAXNAME);
+  C.TEAM = uint8_t(NET_READBYTE() % MAXTEAMS);
+  if (SV_TEAMPLAY != 0) {
+    C.NAME = ("[" + std::string(TEAMCHAR[C.TEAM]) + "]" + C.NAME).substr(0, PLAYERMAXNAME);
+  }
+  SV_ADDMSG(SV_LOGLINE({LOGMESSID_CCON, CID, C.TEAM}) + C.NAME);
+}
+
+// True when line number U lies between FROM and TO, counting modulo 65536:
+// line numbers wrap after 65535 and the window may straddle the wrap.
+static bool NET_LINEWITHIN(uint16_t U, uint16_t FROM, uint16_t TO) {
+  return uint16_t(U - FROM) <= uint16_t(TO - FROM);
+}
+
+// SVMPMSG_CDAT from the holder of slot CID.
+static void NET_ONDATA(uint8_t CID) {
+  TCLIENT& C = SV_CLIENTSLIST[CID];
+  if (C.T_MMSGS == 0) {
+    return; // over budget: not even read
+  }
+  C.PVAR = NET_READWORD();
+  C.DIR = NET_READWORD();
+  C.ACT = NET_READBYTE();
+  C.MX = NET_READWORD();
+  C.MY = NET_READWORD();
+  uint16_t U = NET_READWORD();
+  // An old, repeated or impossible acknowledgement moves nothing.
+  if (NET_LINEWITHIN(U, C.LOGI, SV_LOGI)) {
+    C.LOGI = U;
+  }
+  // While the score board is shown the input is stored but has no effect.
+  if (SV_SCOREBOARD == 0) {
+    PLAYER_ACTIONS(CID);
+  }
+  C.T_MMSGS--;
+}
+
+// SVMPMSG_CCHAT from the holder of slot CID.
+static void NET_ONCHAT(uint8_t CID) {
+  TCLIENT& C = SV_CLIENTSLIST[CID];
+  if (C.T_CHAT != 0) {
+    return; // cooling down: the line is lost
+  }
+  C.T_CHAT = CHATTIME;
+  // Kind and slot bytes plus the text must fit one wire string.
+  std::string TEXT = NET_READSTRING().substr(0, NET_MAXCHAT);
+  SV_ADDMSG(SV_LOGLINE({LOGMESSID_CHAT, CID}) + TEXT);
+}
+
+static void NET_ONDATAGRAM() {
+  std::string IP = NET_LASTINIP();
+  uint16_t PORT = NET_LASTINPORT();
+  // The lookup restarts a known sender's time-out before anything else.
+  uint8_t CID = PLAYER_A2I(IP, PORT);
+  uint8_t MID = NET_READBYTE();
+  if (CID == 0) {
+    if (MID == SVMPMSG_CCON) {
+      NET_ONCONNECT(IP, PORT);
+    } else if (MID == SVMPMSG_CDAT) {
+      NET_REPLY(IP, PORT, CLMPMSG_NOCON, false);
+    }
+    return;
+  }
+  switch (MID) {
+  case SVMPMSG_CDCON:
+    PLAYER_REMOVE(CID);
+    break;
+  case SVMPMSG_CDAT:
+    NET_ONDATA(CID);
+    break;
+  case SVMPMSG_CCHAT:
+    NET_ONCHAT(CID);
+    break;
+  default:
+    break; // a second connect, or an unknown id: the slot stays as it is
+  }
+}
+
+void NET_INPUT() {
+  // Read until nothing is waiting. An empty, oversized or failed datagram is
+  // skipped, not taken for the end: a stream of them must not starve the
+  // real ones behind it. A cycle handles at most NET_MAXINPERCYCLE datagrams
+  // so a flood cannot hold the tick.
+  NET_CLEARBUFFER();
+  for (int N = 0; N < NET_MAXINPERCYCLE; N++) {
+    int32_t R = NET_RECEIVE();
+    if (R == NET_RECV_NONE) {
+      break;
+    }
+    if (R > 0) {
+      NET_ONDATAGRAM();
+    }
+  }
+}

@@ -1,0 +1,45 @@
+// Networking: the packet codec over the one buffer, the client messages and
+// the packets the server sends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "net/transport.hpp"
+#include "server/state.hpp"
+
+// ---- codec (codec.cpp) ----
+// Readers return 0 past the end of the buffer and leave the cursor; writers
+// write nothing that would not fit whole.
+void NET_CLEARBUFFER();
+uint8_t NET_READBYTE();
+char NET_READCHAR();
+uint16_t NET_READWORD();
+std::string NET_READSTRING();
+void NET_WRITEBYTE(uint8_t B);
+void NET_WRITECHAR(char B);
+void NET_WRITEWORD(uint16_t B);
+void NET_WRITESTRING(const std::string& S);
+
+// ---- client messages (input.cpp) ----
+
+// Most datagrams handled in one cycle; the rest wait for the next one, so a
+// flood cannot stretch a tick without bound.
+constexpr int NET_MAXINPERCYCLE = 1024;
+// Longest chat text kept: the kind and slot bytes in front of it must still
+// fit a log line into one wire string.
+constexpr size_t NET_MAXCHAT = 253;
+
+// Reads and handles every waiting datagram (up to NET_MAXINPERCYCLE).
+void NET_INPUT();
+
+// ---- state broadcast (output.cpp) ----
+
+// Sends the state packet of this tick to every human client.
+void NET_OUTPUT();
+uint8_t PLAYER_STATE(uint8_t PID);
+void NET_WRITEITEMS();
+void NET_WRITEMAP(uint8_t I);
+// The map-information step and the log step of one slot's per-tick update.
+void NET_SENDMAPINFO(uint8_t CID);
+void NET_SENDLOG(uint8_t CID);

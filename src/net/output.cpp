@@ -1,0 +1,137 @@
+// State broadcast: the state packet of every tick, and the map-information
+// and event-log packets of each slot's per-tick update.
+#include "clients/clients.hpp"
+#include "net/net.hpp"
+
+uint8_t PLAYER_STATE(uint8_t PID) {
+  const TCLIENT& C = SV_CLIENTSLIST[PID];
+  if (!C.EXIST) {
+    return PS_NONE;
+  }
+  if (!C.PLAY) {
+    return PS_SPEC;
+  }
+  if (C.HITS == 0) {
+    return PS_DEAD;
+  }
+  if (C.T_GANIM == 0) {
+    return PS_LIVE;
+  }
+  return PS_ATTA;
+}
+
+void NET_WRITEITEMS() {
+  NET_WRITEBYTE(SV_MAP.ITN);
+  for (int I = 1; I <= MAXMAPITEMS; I++) {
+    const TITEM& IT = SV_MAP.ITL[I];
+    if (IT.KIND != 0 && IT.RESP == 0) {
+      NET_WRITEBYTE(uint8_t(I));
+    }
+  }
+}
+
+void NET_WRITEMAP(uint8_t I) {
+  const TMAPINLIST& E = SV_MAPL[I];
+  for (int P = 1; P <= MAXMAPBUFFER && E.MAP[P] != 0; P++) {
+    NET_WRITECHAR(E.MAP[P]);
+  }
+  NET_WRITEBYTE(0);
+  NET_WRITESTRING(E.NAME);
+}
+
+void NET_OUTPUT() {
+  NET_CLEARBUFFER();
+  NET_WRITEBYTE(CLMPMSG_SHAP);
+  NET_WRITEWORD(SV_PINGVAR);
+  NET_WRITEWORD(SV_SCOREBOARD);
+  NET_WRITEBYTE(SV_CURCLIENTS);
+  for (int I = 1; I <= MAXCLIENTS; I++) {
+    const TCLIENT& C = SV_CLIENTSLIST[I];
+    if (!C.EXIST) {
+      continue;
+    }
+    uint8_t ST = PLAYER_STATE(uint8_t(I));
+    NET_WRITEBYTE(uint8_t(I));
+    NET_WRITEBYTE(ST);
+    NET_WRITEBYTE(C.PING);
+    if (ST >= PS_DEAD) {
+      NET_WRITEBYTE(C.SCORE);
+    }
+    if (ST >= PS_LIVE) {
+      NET_WRITEWORD(C.X);
+      NET_WRITEWORD(C.Y);
+      NET_WRITEWORD(C.DIR);
+    }
+    if (ST == PS_ATTA) {
+      NET_WRITEBYTE(C.GUN);
+    }
+  }
+  NET_WRITEITEMS();
+  // The common part is built once; only the six-byte tail differs.
+  uint16_t TAIL = NET_BUFP;
+  for (int I = 1; I <= MAXCLIENTS; I++) {
+    const TCLIENT& C = SV_CLIENTSLIST[I];
+    if (!C.EXIST || C.BOT) {
+      continue;
+    }
+    NET_BUFP = TAIL;
+    NET_WRITEBYTE(uint8_t(I));
+    NET_WRITEBYTE(C.HITS);
+    NET_WRITEBYTE(C.ARMOR);
+    NET_WRITEBYTE(C.AMMO[1]);
+    NET_WRITEBYTE(C.AMMO[2]);
+    NET_WRITEBYTE(C.GUN);
+    NET_SEND(C.IP, C.PORT);
+  }
+}
+
+void NET_SENDMAPINFO(uint8_t CID) {
+  TCLIENT& C = SV_CLIENTSLIST[CID];
+  if (C.ACT != PLACT_MI || C.T_MAP != 0) {
+    return;
+  }
+  C.T_MAP = 15;
+  NET_CLEARBUFFER();
+  NET_WRITEBYTE(CLMPMSG_MAP);
+  NET_WRITEWORD(C.LOGI);
+  NET_WRITEMAP(SV_MAP.NUM);
+  NET_WRITESTRING(SV_NAME);
+  NET_WRITEBYTE(SV_SCORELIMIT);
+  NET_WRITEBYTE(SV_TEAMPLAY);
+  NET_WRITEBYTE(SV_MAXPLAYERS);
+  NET_WRITEBYTE(SV_CURCLIENTS);
+  for (int I = 1; I <= MAXCLIENTS; I++) {
+    const TCLIENT& P = SV_CLIENTSLIST[I];
+    if (P.EXIST) {
+      NET_WRITEBYTE(uint8_t(I));
+      NET_WRITEBYTE(P.TEAM);
+      NET_WRITESTRING(P.NAME);
+    }
+  }
+  NET_SEND(C.IP, C.PORT);
+}
+
+void NET_SENDLOG(uint8_t CID) {
+  TCLIENT& C = SV_CLIENTSLIST[CID];
+  // Line numbers are compared modulo 65536: the backlog is the distance
+  // from the client's line to the newest one.
+  uint16_t BACKLOG = uint16_t(SV_LOGI - C.LOGI);
+  if (BACKLOG == 0 || C.T_SL != 0 || C.BOT) {
+    return;
+  }
+  C.T_SL = SENDLLTIME;
+  if (BACKLOG >= MAXLOG) {
+    // The lines it lacks are no longer all in the log.
+    PLAYER_REMOVE(CID);
+    return;
+  }
+  uint16_t COUNT = BACKLOG < MAXMISSLMESS ? BACKLOG : MAXMISSLMESS;
+  NET_CLEARBUFFER();
+  NET_WRITEBYTE(CLMPMSG_LOGL);
+  NET_WRITEWORD(uint16_t(C.LOGI + COUNT));
+  NET_WRITEBYTE(uint8_t(COUNT));
+  for (int K = 1; K <= COUNT; K++) {
+    NET_WRITESTRING(SV_LOG[BACKLOG - K]);
+  }
+  NET_SEND(C.IP, C.PORT);
+}

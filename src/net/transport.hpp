@@ -1,0 +1,26 @@
+// The UDP transport: the only door to the network. The server links the
+// POSIX socket implementation (brastok_net_posix.cpp); tests link an
+// in-memory one. Nothing above this header knows what a socket is.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// NET_RECEIVE results other than a length.
+constexpr int32_t NET_RECV_NONE = -1; // nothing is waiting
+constexpr int32_t NET_RECV_BAD = -2;  // a datagram came but was lost: too long, or a failed read
+
+// Opens the socket on NET_PORT, or on the next port above it that binds, and
+// prints the port line. NET_PORT 0 takes any free port. False after printing
+// the failure.
+bool NET_START();
+// Closes the socket; harmless when nothing is open.
+void NET_STOP();
+// Sends bytes 1 to NET_BUFP - 1 of NET_BUF as one datagram.
+void NET_SEND(const std::string& IP, uint16_t PORT);
+// Clears NET_BUF and receives one datagram into it: its length (0 for an
+// empty datagram), NET_RECV_NONE or NET_RECV_BAD.
+int32_t NET_RECEIVE();
+// Sender of the last datagram received: dotted IPv4 text and port.
+std::string NET_LASTINIP();
+uint16_t NET_LASTINPORT();

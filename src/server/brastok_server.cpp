@@ -1,0 +1,27 @@
+// The Brastok dedicated server: start up, then one game cycle every 30 ms
+// until SIGINT or SIGTERM.
+#include "net/transport.hpp"
+#include "server/server.hpp"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> ARGS(argv + 1, argv + argc);
+  if (ARGS.size() == 1 && ARGS[0] == "--help") {
+    std::fputs(SV_HELPTEXT().c_str(), stdout);
+    return 0;
+  }
+  if (ARGS.size() == 1 && ARGS[0] == "--version") {
+    std::puts(SV_VERSIONTEXT().c_str());
+    return 0;
+  }
+  SC_CATCHSTOP();
+  if (!GAMESTART(ARGS)) {
+    NET_STOP();
+    return 1;
+  }
+  while (!SC_STOPASKED()) {
+    GAMECYCLE();
+    SC_SLEEP(FPS_INT);
+  }
+  NET_STOP();
+  return 0;
+}

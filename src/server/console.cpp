@@ -1,0 +1,102 @@
+// The console and the sleep: the only code that writes standard output or
+// waits for time to pass.
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+#include "server/server.hpp"
+
+std::vector<std::string>* SC_CAPTURE = nullptr;
+std::vector<std::string>* SC_WARNCAPTURE = nullptr;
+
+namespace {
+volatile std::sig_atomic_t STOPASKED = 0;
+
+void SC_ONSTOP(int) {
+  STOPASKED = 1;
+}
+} // namespace
+
+std::string SC_PRINTABLE(const std::string& S) {
+  static const char HEX[] = "0123456789ABCDEF";
+  std::string R;
+  R.reserve(S.size());
+  for (unsigned char C : S) {
+    if (C >= 32 && C <= 126) {
+      R += char(C);
+    } else if (C >= 160) {
+      // Latin-1 160..255 is U+00A0..U+00FF: two bytes in UTF-8.
+      R += char(0xC0 | (C >> 6));
+      R += char(0x80 | (C & 0x3F));
+    } else {
+      R += "\\x";
+      R += HEX[C >> 4];
+      R += HEX[C & 15];
+    }
+  }
+  return R;
+}
+
+void SC_CLEAR() {
+  if (SC_CAPTURE == nullptr && isatty(STDOUT_FILENO)) {
+    std::fputs("\x1b[2J\x1b[H", stdout);
+    std::fflush(stdout);
+  }
+}
+
+void SC_WRITELN(const std::string& S) {
+  std::string LINE = SC_PRINTABLE(S);
+  if (SC_CAPTURE != nullptr) {
+    SC_CAPTURE->push_back(std::move(LINE));
+    return;
+  }
+  LINE += '\n';
+  // One write per line, flushed at once, so a journal or a pipe sees every
+  // line as it happens.
+  std::fwrite(LINE.data(), 1, LINE.size(), stdout);
+  std::fflush(stdout);
+}
+
+void SC_WARN(const std::string& S) {
+  std::string LINE = SC_PRINTABLE(S);
+  if (SC_WARNCAPTURE != nullptr) {
+    SC_WARNCAPTURE->push_back(std::move(LINE));
+    return;
+  }
+  LINE = "warning: " + LINE + '\n';
+  std::fwrite(LINE.data(), 1, LINE.size(), stderr);
+  std::fflush(stderr);
+}
+
+void SC_WAITENTER() {
+  // Only an operator at a terminal can answer; under a service manager or a
+  // pipe the server must not hang waiting for a line that never comes.
+  if (SC_CAPTURE != nullptr || !isatty(STDIN_FILENO)) {
+    return;
+  }
+  int C;
+  do {
+    C = std::getchar();
+  } while (C != '\n' && C != EOF);
+}
+
+void SC_SLEEP(int MS) {
+  timespec LEFT{MS / 1000, long(MS % 1000) * 1000000L};
+  // A signal wakes nanosleep early; sleep the rest unless it asked to stop.
+  while (nanosleep(&LEFT, &LEFT) != 0 && !STOPASKED) {
+  }
+}
+
+void SC_CATCHSTOP() {
+  struct sigaction SA {};
+  SA.sa_handler = SC_ONSTOP;
+  sigemptyset(&SA.sa_mask);
+  SA.sa_flags = 0; // no SA_RESTART: the sleep must wake up
+  sigaction(SIGINT, &SA, nullptr);
+  sigaction(SIGTERM, &SA, nullptr);
+}
+
+bool SC_STOPASKED() {
+  return STOPASKED != 0;
+}

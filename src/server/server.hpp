@@ -1,0 +1,64 @@
+// Server core: start-up, command line, the game cycle and the console.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server/state.hpp"
+
+// ---- start-up and command line (startup.cpp) ----
+
+// The whole start-up: console, event log, map list, command line, socket,
+// the two server lines, the first map. False when the socket could not be
+// opened; the failure has then been printed.
+bool GAMESTART(const std::vector<std::string>& ARGS);
+// Reads the key/value pairs of the command line into the settings.
+void SV_STARTPARAMS(const std::vector<std::string>& ARGS);
+// Forces the settings into their bounds.
+void SV_CHECKVARS();
+
+// Text to number. Both read an unsigned integer in decimal, or in hexadecimal
+// ("$", "x", "X", "0x", "0X"), binary ("%") or octal ("&"); unreadable text
+// gives 0, larger values keep their low bits.
+uint16_t S2W(const std::string& S);
+uint8_t S2B(const std::string& S);
+// The same reading, telling whether the text was a number at all.
+bool SV_READNUMBER(const std::string& S, uint32_t& VALUE);
+std::string B2S(uint8_t I);
+std::string B2SYN(uint8_t I);
+
+// Text for `--help` and `--version`.
+std::string SV_HELPTEXT();
+std::string SV_VERSIONTEXT();
+
+// ---- the game cycle (cycle.cpp) ----
+
+void GAMECYCLE();
+void SV_OTHER();
+
+// ---- the console (console.cpp): the only place that writes stdout ----
+
+// Clears the console window, when standard output is a terminal.
+void SC_CLEAR();
+// Prints one console line at once. Bytes that a terminal would act on are
+// shown escaped (see SC_PRINTABLE).
+void SC_WRITELN(const std::string& S);
+// One warning line on standard error.
+void SC_WARN(const std::string& S);
+// Waits for the operator to press Enter, when the console is a terminal.
+void SC_WAITENTER();
+// Console text of raw bytes: printable ASCII as it is, bytes 160 to 255 as
+// their Latin-1 characters in UTF-8, every other byte as \xNN.
+std::string SC_PRINTABLE(const std::string& S);
+
+// Tests read the console through these: when set, lines are appended there
+// instead of being written.
+extern std::vector<std::string>* SC_CAPTURE;
+extern std::vector<std::string>* SC_WARNCAPTURE;
+
+// Sleeps the given milliseconds; returns early only when a stop was asked.
+void SC_SLEEP(int MS);
+// SIGINT and SIGTERM ask the main loop to stop after the current cycle.
+void SC_CATCHSTOP();
+bool SC_STOPASKED();

@@ -1,0 +1,85 @@
+// The built server as a process on 127.0.0.1: start-up lines, port search,
+// failure status, clean stop.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "process.hpp"
+#include "udpsocket.hpp"
+
+static const std::string SERVER = BRASTOK_SERVER_BIN;
+
+TEST(ServerProcess, StartsWithThreeLinesAndStopsCleanly) {
+  for (int SIG : {SIGINT, SIGTERM}) {
+    TSCRATCH DIR;
+    TPROCESS P({SERVER, "-port", "0"}, DIR.PATH());
+    std::string L1, L2, L3;
+    ASSERT_TRUE(P.READLINE(L1));
+    ASSERT_TRUE(P.READLINE(L2));
+    ASSERT_TRUE(P.READLINE(L3));
+    EXPECT_GT(PORTOFLINE(L1), 0) << L1; // the port actually bound
+    EXPECT_EQ(L2, "Brastok Server, v29");
+    EXPECT_EQ(L3, "Playerlimit: 10, scorelimit: 20, teamplay: no");
+    usleep(100000);
+    EXPECT_TRUE(P.RUNNING());
+    EXPECT_EQ(P.STOP(SIG, 3000), 0);
+    EXPECT_EQ(P.ERRTEXT(), "");
+  }
+}
+
+TEST(ServerProcess, TakenPortMovesToTheNextFreeOne) {
+  TUDPSOCKET HOLD(0, true);
+  ASSERT_TRUE(HOLD.OK());
+  TSCRATCH DIR;
+  TPROCESS P({SERVER, "-port", std::to_string(HOLD.PORT())}, DIR.PATH());
+  std::string L;
+  ASSERT_TRUE(P.READLINE(L));
+  EXPECT_GT(PORTOFLINE(L), HOLD.PORT()) << L;
+  EXPECT_EQ(P.STOP(SIGTERM), 0);
+}
+
+TEST(ServerProcess, NoFreePortFailsWithNonZeroStatus) {
+  TUDPSOCKET HOLD(65535, true); // if another program holds it, the result is the same
+  TSCRATCH DIR;
+  TPROCESS P({SERVER, "-port", "65535"}, DIR.PATH());
+  std::string L;
+  ASSERT_TRUE(P.READLINE(L));
+  EXPECT_EQ(L, "UDP initialization failed! [ bind() ]");
+  EXPECT_EQ(P.WAIT(5000), 1);
+  EXPECT_FALSE(P.READLINE(L, 500)); // nothing logged after the failure
+}
+
+TEST(ServerProcess, HelpVersionAndWarnings) {
+  TSCRATCH DIR;
+  {
+    TPROCESS P({SERVER, "--help"}, DIR.PATH());
+    std::string TEXT, L;
+    while (P.READLINE(L, 2000)) {
+      TEXT += L + "\n";
+    }
+    EXPECT_EQ(P.WAIT(), 0);
+    for (const char* OPT :
+         {"-port", "-score", "-maxplayers", "-map", "-name", "-teams", "-bots", "-botteams"}) {
+      EXPECT_NE(TEXT.find(OPT), std::string::npos) << OPT;
+    }
+  }
+  {
+    TPROCESS P({SERVER, "--version"}, DIR.PATH());
+    std::string L;
+    ASSERT_TRUE(P.READLINE(L));
+    EXPECT_NE(L.find("29"), std::string::npos);
+    EXPECT_EQ(P.WAIT(), 0);
+  }
+  {
+    DIR.WRITEMAP("arena", "446202\n  AA  \n 1@2 \n");
+    TPROCESS P({SERVER, "-port", "0", "-map", "nothere", "-map", "arena", "-colour", "red"},
+               DIR.PATH());
+    std::string L;
+    ASSERT_TRUE(P.READLINE(L));
+    EXPECT_GT(PORTOFLINE(L), 0);
+    EXPECT_EQ(P.STOP(SIGTERM), 0);
+    std::string ERR = P.ERRTEXT();
+    EXPECT_NE(ERR.find("maps/nothere.brsk"), std::string::npos) << ERR;
+    EXPECT_NE(ERR.find("-colour"), std::string::npos) << ERR;
+    EXPECT_EQ(ERR.find("arena"), std::string::npos) << ERR;
+  }
+}

@@ -1,0 +1,53 @@
+#include "udpsocket.hpp"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+TUDPSOCKET::TUDPSOCKET(uint16_t PORT, bool ANYADDR) {
+  FD_ = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in A{};
+  A.sin_family = AF_INET;
+  A.sin_port = htons(PORT);
+  A.sin_addr.s_addr = htonl(ANYADDR ? INADDR_ANY : INADDR_LOOPBACK);
+  if (FD_ < 0 || bind(FD_, reinterpret_cast<sockaddr*>(&A), sizeof A) != 0) {
+    if (FD_ >= 0) {
+      close(FD_);
+    }
+    FD_ = -1;
+    return;
+  }
+  socklen_t L = sizeof A;
+  getsockname(FD_, reinterpret_cast<sockaddr*>(&A), &L);
+  PORT_ = ntohs(A.sin_port);
+}
+
+TUDPSOCKET::~TUDPSOCKET() {
+  if (FD_ >= 0) {
+    close(FD_);
+  }
+}
+
+void TUDPSOCKET::SENDTO(uint16_t PORT, const std::string& DATA) {
+  sockaddr_in A{};
+  A.sin_family = AF_INET;
+  A.sin_port = htons(PORT);
+  A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  (void)sendto(FD_, DATA.data(), DATA.size(), 0, reinterpret_cast<sockaddr*>(&A), sizeof A);
+}
+
+bool TUDPSOCKET::RECV(std::string& DATA, int TIMEOUTMS) {
+  pollfd P{FD_, POLLIN, 0};
+  if (poll(&P, 1, TIMEOUTMS) <= 0) {
+    return false;
+  }
+  char BUF[65536];
+  ssize_t N = recv(FD_, BUF, sizeof BUF, 0);
+  if (N < 0) {
+    return false;
+  }
+  DATA.assign(BUF, size_t(N));
+  return true;
+}

@@ -1,0 +1,25 @@
+// A plain UDP socket on 127.0.0.1 for the end-to-end tests: a client, or a
+// squatter holding a port.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TUDPSOCKET {
+public:
+  // Binds 127.0.0.1:PORT (0: any free port).
+  explicit TUDPSOCKET(uint16_t PORT = 0, bool ANYADDR = false);
+  ~TUDPSOCKET();
+  TUDPSOCKET(const TUDPSOCKET&) = delete;
+  TUDPSOCKET& operator=(const TUDPSOCKET&) = delete;
+
+  bool OK() const { return FD_ >= 0; }
+  uint16_t PORT() const { return PORT_; }
+  void SENDTO(uint16_t PORT, const std::string& DATA);
+  // The next datagram within TIMEOUTMS; false on time-out.
+  bool RECV(std::string& DATA, int TIMEOUTMS = 2000);
+
+private:
+  int FD_ = -1;
+  uint16_t PORT_ = 0;
+};

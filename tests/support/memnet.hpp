@@ -1,0 +1,29 @@
+// The in-memory transport: datagrams queued "from" an address and port are
+// what NET_RECEIVE returns, and every NET_SEND is recorded with its
+// destination. Deterministic, no sockets, no sleeping.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+struct MEMNET_DGRAM {
+  std::string IP;
+  uint16_t PORT;
+  std::string DATA;
+};
+
+// Datagrams waiting to be received, oldest first.
+extern std::deque<MEMNET_DGRAM> MEMNET_IN;
+// Datagrams sent, in order.
+extern std::vector<MEMNET_DGRAM> MEMNET_OUT;
+// Receives that fail (like a socket error) before the queue is read.
+extern int MEMNET_FAILS;
+// When true, NET_START fails as if no port could be bound.
+extern bool MEMNET_BINDFAILS;
+
+void MEMNET_RESET();
+void MEMNET_PUSH(const std::string& IP, uint16_t PORT, const std::string& DATA);
+// The datagrams sent to IP:PORT, in order.
+std::vector<std::string> MEMNET_SENTTO(const std::string& IP, uint16_t PORT);
