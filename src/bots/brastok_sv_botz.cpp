@@ -51,6 +51,7 @@ void SV_ADDBOT() {
   C.T_MMSGS = FPS_NUM;
   C.BOT = true;
   C.B_EN = T; // its own slot stands for nobody
+  C.HEARD = true;
   C.IP = "0.0.0.0";
   C.PORT = 0;
   // Bots are numbered in the order of their creation, not by slot.

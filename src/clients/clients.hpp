@@ -15,6 +15,9 @@ uint8_t PLAYER_NEW(const std::string& SIP, uint16_t SPORT);
 uint8_t PLAYER_A2I(const std::string& IP, uint16_t PORT);
 // Frees slot PID if it is occupied and logs the disconnect.
 void PLAYER_REMOVE(uint8_t PID);
+// True when the slot may be sent packets: its client has been heard since it
+// connected, or it connected no more than UNHEARDTICKS ticks ago.
+bool PLAYER_MAYSEND(uint8_t PID);
 // Frees every slot, in slot order.
 void SV_KICKALL();
 // Counts one tick of silence; at PLAYERTTL the client is logged as timed out

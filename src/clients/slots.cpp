@@ -43,6 +43,8 @@ uint8_t PLAYER_NEW(const std::string& SIP, uint16_t SPORT) {
   C.ACT = 0;
   C.PING = 0;
   C.PVAR = SV_PINGVAR;
+  C.HEARD = false;
+  C.T_UNHEARD = 0;
   PLAYER_RESPAWN(T);
   SV_CURCLIENTS++;
   return T;
@@ -74,6 +76,11 @@ void PLAYER_REMOVE(uint8_t PID) {
   if (C.BOT) {
     SV_BOTC--;
   }
+}
+
+bool PLAYER_MAYSEND(uint8_t PID) {
+  const TCLIENT& C = SV_CLIENTSLIST[PID];
+  return C.HEARD || C.T_UNHEARD <= UNHEARDTICKS;
 }
 
 void SV_KICKALL() {

@@ -67,8 +67,15 @@ static void PLAYER_TICK(uint8_t I) {
   if (SV_PINGVAR % FPS_NUM == 0) {
     C.T_MMSGS = FPS_NUM + 2;
   }
-  NET_SENDMAPINFO(I);
-  NET_SENDLOG(I);
+  if (!C.HEARD && C.T_UNHEARD < 255) {
+    C.T_UNHEARD++;
+  }
+  // A client never heard since its connect gets nothing after a while; it
+  // still times out as usual.
+  if (PLAYER_MAYSEND(I)) {
+    NET_SENDMAPINFO(I);
+    NET_SENDLOG(I);
+  }
 }
 
 void SV_PLAYERS() {

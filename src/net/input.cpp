@@ -15,8 +15,63 @@ static void NET_REPLY(const std::string& IP, uint16_t PORT, uint8_t ID, bool WIT
   NET_SEND(IP, PORT);
 }
 
+// FNV-1a of the address text: where its entry of the connect table starts.
+static uint32_t NET_IPHASH(const std::string& IP) {
+  uint32_t H = 2166136261u;
+  for (unsigned char C : IP) {
+    H = (H ^ C) * 16777619u;
+  }
+  return H;
+}
+
+bool NET_CONNECTALLOWED(const std::string& IP) {
+  // The entry of this address among a few neighbouring places of the table;
+  // a new address takes a free or expired place, or else the one least
+  // recently used.
+  constexpr int PROBES = 8;
+  uint32_t H = NET_IPHASH(IP) % CONNTABLE;
+  int AT = -1;
+  int SPARE = -1;
+  uint32_t SPAREAGE = 0;
+  for (int K = 0; K < PROBES && AT < 0; K++) {
+    int I = int((H + uint32_t(K)) % CONNTABLE);
+    TCONNLOG& E = NET_CONNLOG[I];
+    if (E.N > 0 && E.IP == IP) {
+      AT = I;
+      continue;
+    }
+    uint32_t AGE = E.N == 0 ? UINT32_MAX : SV_CYCLES - E.CONNAT[0];
+    if (SPARE < 0 || AGE > SPAREAGE) {
+      SPARE = I;
+      SPAREAGE = AGE;
+    }
+  }
+  if (AT < 0) {
+    AT = SPARE;
+    NET_CONNLOG[AT].IP = IP;
+    NET_CONNLOG[AT].N = 0;
+  }
+  TCONNLOG& E = NET_CONNLOG[AT];
+  if (E.N == CONNMAX && SV_CYCLES - E.CONNAT[CONNMAX - 1] < CONNWINDOW) {
+    return false;
+  }
+  for (int K = CONNMAX - 1; K > 0; K--) {
+    E.CONNAT[K] = E.CONNAT[K - 1];
+  }
+  E.CONNAT[0] = SV_CYCLES;
+  if (E.N < CONNMAX) {
+    E.N++;
+  }
+  return true;
+}
+
 // SVMPMSG_CCON from a sender without a slot.
 static void NET_ONCONNECT(const std::string& IP, uint16_t PORT) {
+  // Beyond the limit a connect is dropped without a reply: one forged
+  // address cannot draw more than a few slots' worth of packets.
+  if (!NET_CONNECTALLOWED(IP)) {
+    return;
+  }
   if (NET_READBYTE() != PVER) {
     NET_REPLY(IP, PORT, CLMPMSG_WVER, true);
     return;
@@ -89,6 +144,10 @@ static void NET_ONDATAGRAM() {
       NET_REPLY(IP, PORT, CLMPMSG_NOCON, false);
     }
     return;
+  }
+  // Anything but a connect shows that the client at this address is real.
+  if (MID != SVMPMSG_CCON) {
+    SV_CLIENTSLIST[CID].HEARD = true;
   }
   switch (MID) {
   case SVMPMSG_CDCON:

@@ -32,6 +32,9 @@ constexpr size_t NET_MAXCHAT = 253;
 
 // Reads and handles every waiting datagram (up to NET_MAXINPERCYCLE).
 void NET_INPUT();
+// Records a connect message from IP, or returns false when IP has had
+// CONNMAX connects taken within the last CONNWINDOW cycles.
+bool NET_CONNECTALLOWED(const std::string& IP);
 
 // ---- state broadcast (output.cpp) ----
 

@@ -71,7 +71,7 @@ void NET_OUTPUT() {
   uint16_t TAIL = NET_BUFP;
   for (int I = 1; I <= MAXCLIENTS; I++) {
     const TCLIENT& C = SV_CLIENTSLIST[I];
-    if (!C.EXIST || C.BOT) {
+    if (!C.EXIST || C.BOT || !PLAYER_MAYSEND(uint8_t(I))) {
       continue;
     }
     NET_BUFP = TAIL;

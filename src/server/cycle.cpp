@@ -6,6 +6,7 @@
 #include "server/server.hpp"
 
 void GAMECYCLE() {
+  SV_CYCLES++;
   NET_INPUT();
   // While no human holds a slot the match stands still: only datagrams are
   // handled, and the tick counter, the timers and the bots wait.

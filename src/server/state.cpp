@@ -25,6 +25,8 @@ uint16_t SV_SCOREBOARD;
 uint8_t SV_BOTCOUNT;
 uint8_t SV_BOTTEAMS;
 uint32_t BOT_RANDSEED;
+TArr<TCONNLOG, 0, CONNTABLE - 1> NET_CONNLOG;
+uint32_t SV_CYCLES;
 
 // Weapons 1..5: knife, pistol, mp40, chaingun, rifle.
 const TArr<const char*, 1, NUMGUNS> GUNS_NAME = {{"knife", "pistol", "mp40", "chaingun", "rifle"}};
@@ -98,6 +100,8 @@ void SV_RESETSTATE() {
   SV_BOTCOUNT = 0;
   SV_BOTTEAMS = 4;
   BOT_RANDSEED = BOT_RANDSTART;
+  NET_CONNLOG = {};
+  SV_CYCLES = 0;
 }
 
 namespace {

@@ -78,6 +78,7 @@ constexpr uint8_t PLAYERSTARTGUN = 2;
 constexpr uint8_t PLAYERSTARTARMOR = 25;
 constexpr uint8_t PLAYERRESPTIME = 30;
 constexpr size_t PLAYERMAXNAME = 20;
+constexpr uint8_t UNHEARDTICKS = 33;
 
 // Message identifiers: the first byte of every datagram.
 constexpr uint8_t SVMPMSG_CCON = 102;
@@ -160,6 +161,12 @@ struct TCLIENT {
   uint16_t B_MX, B_MY;
   uint16_t B_MDIR;
   uint8_t B_EN;
+  // A client is heard once any datagram but a connect came from its address
+  // and port since it connected. Until then it is sent packets for at most
+  // UNHEARDTICKS ticks, counted here: a forged connect cannot turn the server
+  // into a flood of somebody else's address.
+  bool HEARD;
+  uint8_t T_UNHEARD;
 };
 
 struct TITEM {
@@ -212,6 +219,23 @@ extern uint8_t SV_TEAMPLAY;
 extern uint16_t SV_SCOREBOARD;
 extern uint8_t SV_BOTCOUNT;
 extern uint8_t SV_BOTTEAMS;
+
+// Connect messages taken per sender address: at most CONNMAX in any
+// CONNWINDOW game cycles (10 seconds). A small open-addressed table keyed by
+// the address text; an address's entry keeps the cycles of its last CONNMAX
+// connects, newest at CONNAT[0].
+constexpr int CONNMAX = 24;
+constexpr uint32_t CONNWINDOW = 10000 / 30;
+constexpr int CONNTABLE = 1024;
+struct TCONNLOG {
+  std::string IP;
+  TArr<uint32_t, 0, CONNMAX - 1> CONNAT;
+  uint8_t N; // connects recorded, at most CONNMAX
+};
+extern TArr<TCONNLOG, 0, CONNTABLE - 1> NET_CONNLOG;
+// Game cycles since start (every cycle, with or without a human): the clock
+// of the connect limit.
+extern uint32_t SV_CYCLES;
 
 // The one random source: the bots' choice of a walk goal. Seeded with a fixed
 // value, never from the clock, so the same input plays the same match.
