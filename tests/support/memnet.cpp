@@ -9,6 +9,13 @@ std::deque<MEMNET_DGRAM> MEMNET_IN;
 std::vector<MEMNET_DGRAM> MEMNET_OUT;
 int MEMNET_FAILS = 0;
 bool MEMNET_BINDFAILS = false;
+bool MEMNET_RECORD = true;
+uint64_t MEMNET_SENTN = 0;
+uint64_t MEMNET_SENTBYTES = 0;
+std::vector<MEMNET_DGRAM> MEMNET_REPLAY;
+
+static size_t MEMNET_REPLAYAT = 0;
+static const MEMNET_DGRAM* MEMNET_FROM = nullptr;
 
 static MEMNET_DGRAM MEMNET_LAST;
 
@@ -18,6 +25,12 @@ void MEMNET_RESET() {
   MEMNET_FAILS = 0;
   MEMNET_BINDFAILS = false;
   MEMNET_LAST = {};
+  MEMNET_RECORD = true;
+  MEMNET_SENTN = 0;
+  MEMNET_SENTBYTES = 0;
+  MEMNET_REPLAY.clear();
+  MEMNET_REPLAYAT = 0;
+  MEMNET_FROM = nullptr;
 }
 
 void MEMNET_PUSH(const std::string& IP, uint16_t PORT, const std::string& DATA) {
@@ -49,8 +62,12 @@ bool NET_START() {
 void NET_STOP() {}
 
 void NET_SEND(const std::string& IP, uint16_t PORT) {
-  MEMNET_OUT.push_back(
-      {IP, PORT, std::string(reinterpret_cast<const char*>(&NET_BUF[1]), size_t(NET_BUFP - 1))});
+  MEMNET_SENTN++;
+  MEMNET_SENTBYTES += uint64_t(NET_BUFP - 1);
+  if (MEMNET_RECORD) {
+    MEMNET_OUT.push_back(
+        {IP, PORT, std::string(reinterpret_cast<const char*>(&NET_BUF[1]), size_t(NET_BUFP - 1))});
+  }
 }
 
 int32_t NET_RECEIVE() {
@@ -59,22 +76,28 @@ int32_t NET_RECEIVE() {
     MEMNET_FAILS--;
     return NET_RECV_BAD;
   }
-  if (MEMNET_IN.empty()) {
+  if (!MEMNET_IN.empty()) {
+    MEMNET_LAST = std::move(MEMNET_IN.front());
+    MEMNET_IN.pop_front();
+    MEMNET_FROM = &MEMNET_LAST;
+  } else if (MEMNET_REPLAYAT < MEMNET_REPLAY.size()) {
+    MEMNET_FROM = &MEMNET_REPLAY[MEMNET_REPLAYAT++];
+  } else {
+    MEMNET_REPLAYAT = 0;
     return NET_RECV_NONE;
   }
-  MEMNET_LAST = std::move(MEMNET_IN.front());
-  MEMNET_IN.pop_front();
-  if (MEMNET_LAST.DATA.size() > size_t(MAXBUFFER)) {
+  const std::string& D = MEMNET_FROM->DATA;
+  if (D.size() > size_t(MAXBUFFER)) {
     return NET_RECV_BAD;
   }
-  std::memcpy(&NET_BUF[1], MEMNET_LAST.DATA.data(), MEMNET_LAST.DATA.size());
-  return int32_t(MEMNET_LAST.DATA.size());
+  std::memcpy(&NET_BUF[1], D.data(), D.size());
+  return int32_t(D.size());
 }
 
 std::string NET_LASTINIP() {
-  return MEMNET_LAST.IP;
+  return MEMNET_FROM != nullptr ? MEMNET_FROM->IP : std::string();
 }
 
 uint16_t NET_LASTINPORT() {
-  return MEMNET_LAST.PORT;
+  return MEMNET_FROM != nullptr ? MEMNET_FROM->PORT : 0;
 }

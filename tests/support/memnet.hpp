@@ -23,6 +23,15 @@ extern int MEMNET_FAILS;
 // When true, NET_START fails as if no port could be bound.
 extern bool MEMNET_BINDFAILS;
 
+// When false, sends are only counted (benchmarks: no allocation per send).
+extern bool MEMNET_RECORD;
+extern uint64_t MEMNET_SENTN;
+extern uint64_t MEMNET_SENTBYTES;
+// Datagrams received again and again: each NET_INPUT drains the whole list,
+// then finds nothing waiting; the next one starts from the top. Read after
+// MEMNET_IN is empty. Benchmarks patch the bytes in place between cycles.
+extern std::vector<MEMNET_DGRAM> MEMNET_REPLAY;
+
 void MEMNET_RESET();
 void MEMNET_PUSH(const std::string& IP, uint16_t PORT, const std::string& DATA);
 // The datagrams sent to IP:PORT, in order.
