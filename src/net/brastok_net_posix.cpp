@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -98,6 +99,11 @@ int32_t NET_RECEIVE() {
     return NET_RECV_BAD;
   }
   return int32_t(N);
+}
+
+void NET_WAIT(int MS) {
+  pollfd P{NET_SOCKET, POLLIN, 0};
+  (void)poll(&P, 1, MS);
 }
 
 std::string NET_LASTINIP() {

@@ -21,6 +21,9 @@ void NET_SEND(const std::string& IP, uint16_t PORT);
 // Clears NET_BUF and receives one datagram into it: its length (0 for an
 // empty datagram), NET_RECV_NONE or NET_RECV_BAD.
 int32_t NET_RECEIVE();
+// Waits at most MS milliseconds for a datagram to arrive; returns at once
+// when one is waiting. A signal may end the wait early.
+void NET_WAIT(int MS);
 // Sender of the last datagram received: dotted IPv4 text and port.
 std::string NET_LASTINIP();
 uint16_t NET_LASTINPORT();

@@ -88,6 +88,12 @@ void SC_SLEEP(int MS) {
   }
 }
 
+int64_t SC_NOWMS() {
+  timespec T;
+  clock_gettime(CLOCK_MONOTONIC, &T);
+  return int64_t(T.tv_sec) * 1000 + T.tv_nsec / 1000000;
+}
+
 void SC_CATCHSTOP() {
   struct sigaction SA {};
   SA.sa_handler = SC_ONSTOP;

@@ -5,12 +5,16 @@
 #include "net/net.hpp"
 #include "server/server.hpp"
 
+int SV_HUMANS() {
+  return int(SV_CURCLIENTS) - int(SV_BOTC);
+}
+
 void GAMECYCLE() {
   SV_CYCLES++;
   NET_INPUT();
   // While no human holds a slot the match stands still: only datagrams are
   // handled, and the tick counter, the timers and the bots wait.
-  if (int(SV_CURCLIENTS) - int(SV_BOTC) > 0) {
+  if (SV_HUMANS() > 0) {
     SV_OTHER();
     SV_MAPITEMS();
     SV_PLAYERS();

@@ -36,6 +36,8 @@ std::string SV_VERSIONTEXT();
 
 void GAMECYCLE();
 void SV_OTHER();
+// Human clients holding a slot: the game runs only while there is one.
+int SV_HUMANS();
 
 // ---- the console (console.cpp): the only place that writes stdout ----
 
@@ -59,6 +61,8 @@ extern std::vector<std::string>* SC_WARNCAPTURE;
 
 // Sleeps the given milliseconds; returns early only when a stop was asked.
 void SC_SLEEP(int MS);
+// Milliseconds of a monotonic clock.
+int64_t SC_NOWMS();
 // SIGINT and SIGTERM ask the main loop to stop after the current cycle.
 void SC_CATCHSTOP();
 bool SC_STOPASKED();

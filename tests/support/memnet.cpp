@@ -94,6 +94,8 @@ int32_t NET_RECEIVE() {
   return int32_t(D.size());
 }
 
+void NET_WAIT(int) {}
+
 std::string NET_LASTINIP() {
   return MEMNET_FROM != nullptr ? MEMNET_FROM->IP : std::string();
 }
