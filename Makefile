@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: all deps build run test test-release test-asan clean
+.PHONY: all deps build run test test-release test-asan fuzz clean
 
 all: build
 
@@ -29,5 +29,14 @@ test-asan: deps
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
+# Every fuzzer for FUZZ_SECONDS each (clang, libFuzzer, ASan + UBSan).
+FUZZ_SECONDS ?= 60
+fuzz:
+	@scripts/deps.sh --fuzz
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DBRASTOK_FUZZ=ON -DBRASTOK_TESTS=OFF -DBRASTOK_BENCH=OFF
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_datagrams fuzz_mapfile fuzz_cmdline
+	scripts/fuzz.sh $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz fuzz-out
