@@ -60,7 +60,8 @@ uint8_t PLAYERINPOINT(uint16_t X, uint16_t Y, uint8_t NOP) {
     if (!(X0 < C.X && C.X < X1 && Y0 < C.Y && C.Y < Y1)) {
       continue;
     }
-    if (SV_TEAMPLAY != 0 && C.TEAM == SV_CLIENTSLIST[NOP].TEAM) {
+    // NOP 0 leaves nobody out, and so spares no team.
+    if (SV_TEAMPLAY != 0 && NOP != 0 && C.TEAM == SV_CLIENTSLIST[NOP].TEAM) {
       continue;
     }
     return uint8_t(T);
