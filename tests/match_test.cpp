@@ -57,7 +57,7 @@ protected:
     size_t SEEN = LINES.size();
     for (int T = 0; T < TICKS; T++) {
       if (!CONNECTED) {
-        SEND(IP, PORT, CL_CONNECT("Spec", 0));
+        SEND(IP, PORT, CL_CONNECT("Watcher", 0));
         CONNECTED = true;
         SINCE = 0;
       } else {
