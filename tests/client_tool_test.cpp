@@ -130,6 +130,31 @@ TEST(ClientTool, ReadsTheCommandLine) {
   }
 }
 
+TEST(ClientTool, ParsersCheckEveryFieldAgainstTheDatagram) {
+  // A log packet of exactly 5000 bytes, the whole buffer: 20 lines fill it.
+  // Past the buffer the codec reads zeros without moving, so a count of 21
+  // must not pass for an extra empty line.
+  for (int COUNT : {20, 21}) {
+    SCOPED_TRACE(COUNT);
+    std::string D = BYTES({CLMPMSG_LOGL, COUNT, 0, COUNT});
+    for (int I = 0; I < 19; I++) {
+      D += char(255) + std::string(255, 'x');
+    }
+    D += char(131) + std::string(131, 'y');
+    ASSERT_EQ(D.size(), size_t(MAXBUFFER));
+    CL_LOG L;
+    EXPECT_EQ(CL_PARSELOG(D, L), COUNT == 20);
+  }
+  CL_STATE S;
+  CL_MAPINFO M;
+  CL_LOG L;
+  EXPECT_FALSE(CL_PARSESTATE(BYTES({CLMPMSG_SHAP, 1, 0}), S));
+  EXPECT_FALSE(CL_PARSEMAP(BYTES({CLMPMSG_MAP, 0, 0, 'a', 0, 3, 'm'}), M));
+  EXPECT_FALSE(CL_PARSELOG(BYTES({CLMPMSG_LOGL, 1, 0, 1, 2, 4}), L));
+  EXPECT_TRUE(CL_PARSELOG(BYTES({CLMPMSG_LOGL, 1, 0, 1, 2, 4, 1}), L));
+  EXPECT_FALSE(CL_PARSELOG(BYTES({CLMPMSG_LOGL, 1, 0, 1, 2, 4, 1, 0}), L));
+}
+
 TEST(ClientTool, JsonStringsAreValidUtf8) {
   struct {
     std::string IN, OUT;
