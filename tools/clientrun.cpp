@@ -65,6 +65,7 @@ struct CL_PEER {
   uint8_t TEAM = 0;
   bool INGAME = false; // a server packet came since the last connect
   long CONNECTAT = 0;
+  long HEARDAT = 0; // when the last server packet came
   bool UNREACHABLE = false;
   // What the server has told in the present connection.
   bool HAVESTATE = false;
@@ -181,6 +182,14 @@ bool CL_RECV(CL_PEER& P, std::string& D) {
   return true;
 }
 
+// A client holding a slot gets a state packet every tick. When none came for
+// this long, the server has dropped it: a map change removes every client
+// and then, with no human left, sends nothing at all, so a client that only
+// answers state packets would never hear that it holds no slot. It connects
+// again instead; a connect from an address that still holds its slot is
+// ignored by the server, so this is safe when the silence had another cause.
+constexpr long CL_SILENCEMS = 1000;
+
 enum CL_KIND { CL_K_STATE, CL_K_MAP, CL_K_LOG, CL_K_NOCON, CL_K_WVER, CL_K_FULL, CL_K_BAD };
 
 struct CL_EVENT {
@@ -277,6 +286,9 @@ CL_EVENT CL_TAKE(CL_PEER& P, const std::string& D) {
     E.ANOMALY = "unknown packet";
     E.DETAIL = "id " + CL_HEX(ID) + ", " + SIZE;
     break;
+  }
+  if (E.KIND != CL_K_BAD) {
+    P.HEARDAT = CL_NOWMS();
   }
   if (E.KIND == CL_K_BAD) {
     if (P.GARBAGE++ == 0) {
@@ -450,7 +462,6 @@ int CL_WATCH(const CL_OPTIONS& O, const CL_TARGET& T) {
   uint16_t PRINTEDAT = 0; // number of the newest line printed
   bool EVERIN = false;
   long START = CL_NOWMS();
-  long LASTHEARD = START;
   uint16_t BOARD = 0;
   // Lines wait for the map information, which names the players present.
   std::vector<std::pair<uint16_t, std::string>> PENDING;
@@ -510,10 +521,11 @@ int CL_WATCH(const CL_OPTIONS& O, const CL_TARGET& T) {
       if (NOW - P.CONNECTAT >= 500) {
         CL_SENDCONNECT(P, NOW);
       }
-    } else if (NOW - LASTHEARD >= std::max(O.TIMEOUTMS, 3000) && NOW - P.CONNECTAT >= 2000) {
-      // The server went quiet: keep knocking, slowly, until it answers.
-      CL_ERROR("no packets from " + T.TEXT + " for " + std::to_string((NOW - LASTHEARD) / 1000) +
-               " s; connecting again");
+    } else if (NOW - P.HEARDAT >= CL_SILENCEMS && NOW - P.CONNECTAT >= 2 * CL_SILENCEMS) {
+      // Dropped, or the server went away: knock, slowly, until it answers.
+      if (P.INGAME) {
+        CL_ERROR("no packets from " + T.TEXT + " for a second; connecting again");
+      }
       P.UNREACHABLE = false;
       CL_SENDCONNECT(P, NOW);
     }
@@ -526,9 +538,6 @@ int CL_WATCH(const CL_OPTIONS& O, const CL_TARGET& T) {
       NOW = CL_NOWMS();
       bool WASIN = P.INGAME;
       CL_EVENT E = CL_TAKE(P, D);
-      if (E.KIND != CL_K_BAD) {
-        LASTHEARD = NOW;
-      }
       switch (E.KIND) {
       case CL_K_WVER:
         CL_ERROR(CL_VERSIONERROR(T, P.VERSION));
@@ -812,6 +821,25 @@ void CL_PLAY(CL_LOADRUN& L, CL_BOT& B) {
   }
 }
 
+// Connects bot B again, as a new player.
+void CL_REJOIN(CL_BOT& B, long NOW, bool WASIN) {
+  if (WASIN) {
+    B.RECONNECTS++;
+  }
+  CL_ENDSESSION(B);
+  CL_SENDCONNECT(B.P, NOW);
+  B.K = 0;
+  B.NEXTCHAT = 20 + CL_RAND(B, 30);
+  B.JOINED = false;
+  B.PENDING = false;
+  B.PATH.clear();
+}
+
+// True while bot B holds a slot, as far as it can tell.
+bool CL_LIVE(const CL_BOT& B, long NOW) {
+  return B.P.INGAME && NOW - B.P.HEARDAT < CL_SILENCEMS;
+}
+
 void CL_LOADDATAGRAM(CL_LOADRUN& L, CL_BOT& B, const std::string& D, long NOW) {
   bool WASIN = B.P.INGAME;
   CL_EVENT E = CL_TAKE(B.P, D);
@@ -829,16 +857,7 @@ void CL_LOADDATAGRAM(CL_LOADRUN& L, CL_BOT& B, const std::string& D, long NOW) {
     break;
   case CL_K_NOCON:
     if (NOW - B.P.CONNECTAT >= 500) {
-      if (WASIN) {
-        B.RECONNECTS++;
-      }
-      CL_ENDSESSION(B);
-      CL_SENDCONNECT(B.P, NOW);
-      B.K = 0;
-      B.NEXTCHAT = 20 + CL_RAND(B, 30);
-      B.JOINED = false;
-      B.PENDING = false;
-      B.PATH.clear();
+      CL_REJOIN(B, NOW, WASIN);
     }
     break;
   case CL_K_LOG:
@@ -943,7 +962,7 @@ int CL_LOAD(const CL_OPTIONS& O, const CL_TARGET& T) {
       bool LEVEL = true;
       const CL_BOT* REF = nullptr;
       for (const CL_BOT& B : L.BOTS) {
-        if (B.P.INGAME && B.P.LOG.STARTED) {
+        if (CL_LIVE(B, NOW) && B.P.LOG.STARTED) {
           LEVEL = LEVEL && (REF == nullptr || B.P.LOG.LAST == REF->P.LOG.LAST);
           REF = &B;
         }
@@ -954,9 +973,12 @@ int CL_LOAD(const CL_OPTIONS& O, const CL_TARGET& T) {
       }
     }
     for (CL_BOT& B : L.BOTS) {
-      // A connect that brought nothing is asked again, once a second.
+      // A connect that brought nothing is asked again, once a second; a
+      // bot that has been dropped connects again while the run lasts.
       if (!B.REFUSED && !B.P.INGAME && NOW - B.P.CONNECTAT >= 1000) {
         CL_SENDCONNECT(B.P, NOW);
+      } else if (L.RUNNING && B.P.INGAME && !CL_LIVE(B, NOW)) {
+        CL_REJOIN(B, NOW, true);
       }
     }
     CL_WAIT(PS, 20);
@@ -968,15 +990,17 @@ int CL_LOAD(const CL_OPTIONS& O, const CL_TARGET& T) {
       }
     }
   }
+  long END = CL_NOWMS();
   if (L.S.SECONDS == 0) {
-    L.S.SECONDS = (CL_NOWMS() - START) / 1000.0;
+    L.S.SECONDS = (END - START) / 1000.0;
   }
   // The newest line any bot holds: every bot connected now should hold all
-  // lines from its first one up to it.
+  // lines from its first one up to it. A bot dropped at the end is owed only
+  // the lines up to its own last one.
   bool HAVEMAX = false;
   uint16_t MAXLINE = 0;
   for (const CL_BOT& B : L.BOTS) {
-    if (B.P.INGAME && B.P.LOG.STARTED) {
+    if (CL_LIVE(B, END) && B.P.LOG.STARTED) {
       uint16_t AHEAD = uint16_t(B.P.LOG.LAST - MAXLINE);
       if (!HAVEMAX || (AHEAD != 0 && AHEAD < 32768)) {
         MAXLINE = B.P.LOG.LAST;
@@ -985,6 +1009,7 @@ int CL_LOAD(const CL_OPTIONS& O, const CL_TARGET& T) {
     }
   }
   for (CL_BOT& B : L.BOTS) {
+    bool LIVE = CL_LIVE(B, END);
     CL_LEAVE(B.P);
     CL_CLOSE(B.P);
     L.S.CONNECTED += B.EVERIN ? 1 : 0;
@@ -997,7 +1022,8 @@ int CL_LOAD(const CL_OPTIONS& O, const CL_TARGET& T) {
     L.S.LOGTAKEN += B.TAKENBEFORE + B.P.LOG.TAKEN;
     L.S.LOGEXPECTED += B.EXPECTEDBEFORE;
     if (B.P.LOG.STARTED) {
-      L.S.LOGEXPECTED += uint16_t(MAXLINE - B.P.LOG.FIRST) + 1u;
+      uint16_t UPTO = LIVE ? MAXLINE : B.P.LOG.LAST;
+      L.S.LOGEXPECTED += uint16_t(UPTO - B.P.LOG.FIRST) + 1u;
     }
     L.S.LOGRESENT += B.RESENTBEFORE + B.P.LOG.RESENT;
     L.S.CHATSENT += B.CHATSENT;
