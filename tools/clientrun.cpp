@@ -75,7 +75,7 @@ struct CL_PEER {
   CL_MAPINFO MAP;
   CL_LOGTRACK LOG;
   uint8_t VERSION = 0; // the version a wrong-version reply carried
-  uint64_t SENT = 0, RECEIVED = 0, STATES = 0, GARBAGE = 0;
+  uint64_t SENT = 0, RECEIVED = 0, GARBAGE = 0;
   std::string FIRSTGARBAGE;
 };
 
@@ -232,7 +232,6 @@ CL_EVENT CL_TAKE(CL_PEER& P, const std::string& D) {
     P.STATE = S;
     P.HAVESTATE = true;
     P.OWED = true;
-    P.STATES++;
     break;
   }
   case CLMPMSG_MAP:
