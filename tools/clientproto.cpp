@@ -41,6 +41,13 @@ std::string CL_CHAT(const std::string& TEXT) {
   return CL_BUILT();
 }
 
+// Parsing reads the datagram from the codec's buffer. The codec's readers
+// give 0 past the end of the buffer without moving, so a datagram that fills
+// the whole buffer could seem to hold fields it lacks: every field is
+// checked against the datagram's length before it is read.
+static size_t CL_LEN = 0;
+static bool CL_FITS = true;
+
 // Loads a datagram into the buffer for reading; false when it cannot be one.
 static bool CL_LOAD(const std::string& D, uint8_t ID) {
   if (D.empty() || D.size() > size_t(MAXBUFFER) || uint8_t(D[0]) != ID) {
@@ -49,15 +56,37 @@ static bool CL_LOAD(const std::string& D, uint8_t ID) {
   NET_CLEARBUFFER();
   std::memcpy(&NET_BUF[1], D.data(), D.size());
   NET_BUFP = 2;
+  CL_LEN = D.size();
+  CL_FITS = true;
   return true;
 }
 
-// A read past the datagram's end shows as a cursor beyond its length.
-static bool CL_EXACT(const std::string& D) {
-  return size_t(NET_BUFP - 1) == D.size();
+// True when N more bytes lie inside the datagram.
+static bool CL_HAS(size_t N) {
+  CL_FITS = CL_FITS && size_t(NET_BUFP) - 1 + N <= CL_LEN;
+  return CL_FITS;
 }
-static bool CL_WITHIN(const std::string& D) {
-  return size_t(NET_BUFP - 1) <= D.size();
+static uint8_t CL_BYTE() {
+  return CL_HAS(1) ? NET_READBYTE() : 0;
+}
+static uint16_t CL_WORD() {
+  return CL_HAS(2) ? NET_READWORD() : 0;
+}
+// Read here rather than by the codec, whose strings never reach the last
+// byte of the buffer.
+static std::string CL_STRING() {
+  if (!CL_HAS(1) || !CL_HAS(1 + size_t(NET_BUF[NET_BUFP]))) {
+    return {};
+  }
+  size_t N = NET_BUF[NET_BUFP];
+  std::string S(reinterpret_cast<const char*>(&NET_BUF[NET_BUFP + 1]), N);
+  NET_BUFP = uint16_t(NET_BUFP + 1 + N);
+  return S;
+}
+
+// Every field was inside the datagram, and nothing follows the last one.
+static bool CL_EXACT() {
+  return CL_FITS && size_t(NET_BUFP) - 1 == CL_LEN;
 }
 
 bool CL_PARSESTATE(const std::string& D, CL_STATE& S) {
@@ -65,41 +94,38 @@ bool CL_PARSESTATE(const std::string& D, CL_STATE& S) {
     return false;
   }
   S = {};
-  S.TICK = NET_READWORD();
-  S.BOARD = NET_READWORD();
-  uint8_t N = NET_READBYTE();
-  for (int I = 0; I < N; I++) {
+  S.TICK = CL_WORD();
+  S.BOARD = CL_WORD();
+  uint8_t N = CL_BYTE();
+  for (int I = 0; I < N && CL_FITS; I++) {
     CL_ENTRY E;
-    E.SLOT = NET_READBYTE();
-    E.STATE = NET_READBYTE();
-    E.PING = NET_READBYTE();
+    E.SLOT = CL_BYTE();
+    E.STATE = CL_BYTE();
+    E.PING = CL_BYTE();
     if (E.STATE >= PS_DEAD) {
-      E.SCORE = NET_READBYTE();
+      E.SCORE = CL_BYTE();
     }
     if (E.STATE >= PS_LIVE) {
-      E.X = NET_READWORD();
-      E.Y = NET_READWORD();
-      E.DIR = NET_READWORD();
+      E.X = CL_WORD();
+      E.Y = CL_WORD();
+      E.DIR = CL_WORD();
     }
     if (E.STATE == PS_ATTA) {
-      E.GUN = NET_READBYTE();
-    }
-    if (!CL_WITHIN(D)) {
-      return false;
+      E.GUN = CL_BYTE();
     }
     S.PLAYERS.push_back(E);
   }
-  uint8_t NI = NET_READBYTE();
-  for (int I = 0; I < NI; I++) {
-    S.ITEMS.push_back(NET_READBYTE());
+  uint8_t NI = CL_BYTE();
+  for (int I = 0; I < NI && CL_FITS; I++) {
+    S.ITEMS.push_back(CL_BYTE());
   }
-  S.SELF = NET_READBYTE();
-  S.HITS = NET_READBYTE();
-  S.ARMOR = NET_READBYTE();
-  S.AMMO1 = NET_READBYTE();
-  S.AMMO2 = NET_READBYTE();
-  S.GUN = NET_READBYTE();
-  return CL_EXACT(D);
+  S.SELF = CL_BYTE();
+  S.HITS = CL_BYTE();
+  S.ARMOR = CL_BYTE();
+  S.AMMO1 = CL_BYTE();
+  S.AMMO2 = CL_BYTE();
+  S.GUN = CL_BYTE();
+  return CL_EXACT();
 }
 
 bool CL_PARSEMAP(const std::string& D, CL_MAPINFO& M) {
@@ -107,30 +133,27 @@ bool CL_PARSEMAP(const std::string& D, CL_MAPINFO& M) {
     return false;
   }
   M = {};
-  M.LOGBASE = NET_READWORD();
+  M.LOGBASE = CL_WORD();
   size_t END = D.find('\0', 3);
-  if (D.size() < 3 || END == std::string::npos) {
+  if (!CL_FITS || END == std::string::npos) {
     return false;
   }
   M.MAPTEXT = D.substr(3, END - 3);
   NET_BUFP = uint16_t(END + 2); // past the text and its 0 byte
-  M.MAPNAME = NET_READSTRING();
-  M.SERVERNAME = NET_READSTRING();
-  M.SCORELIMIT = NET_READBYTE();
-  M.TEAMPLAY = NET_READBYTE();
-  M.MAXPLAYERS = NET_READBYTE();
-  uint8_t N = NET_READBYTE();
-  for (int I = 0; I < N; I++) {
+  M.MAPNAME = CL_STRING();
+  M.SERVERNAME = CL_STRING();
+  M.SCORELIMIT = CL_BYTE();
+  M.TEAMPLAY = CL_BYTE();
+  M.MAXPLAYERS = CL_BYTE();
+  uint8_t N = CL_BYTE();
+  for (int I = 0; I < N && CL_FITS; I++) {
     CL_LISTED P;
-    P.SLOT = NET_READBYTE();
-    P.TEAM = NET_READBYTE();
-    P.NAME = NET_READSTRING();
-    if (!CL_WITHIN(D)) {
-      return false;
-    }
+    P.SLOT = CL_BYTE();
+    P.TEAM = CL_BYTE();
+    P.NAME = CL_STRING();
     M.PLAYERS.push_back(P);
   }
-  return CL_EXACT(D);
+  return CL_EXACT();
 }
 
 bool CL_PARSELOG(const std::string& D, CL_LOG& L) {
@@ -138,13 +161,10 @@ bool CL_PARSELOG(const std::string& D, CL_LOG& L) {
     return false;
   }
   L = {};
-  L.LAST = NET_READWORD();
-  uint8_t N = NET_READBYTE();
-  for (int I = 0; I < N; I++) {
-    L.LINES.push_back(NET_READSTRING());
-    if (!CL_WITHIN(D)) {
-      return false;
-    }
+  L.LAST = CL_WORD();
+  uint8_t N = CL_BYTE();
+  for (int I = 0; I < N && CL_FITS; I++) {
+    L.LINES.push_back(CL_STRING());
   }
-  return CL_EXACT(D);
+  return CL_EXACT();
 }

@@ -42,7 +42,9 @@ bool NET_CONNECTALLOWED(const std::string& IP);
 void NET_OUTPUT();
 uint8_t PLAYER_STATE(uint8_t PID);
 void NET_WRITEITEMS();
-void NET_WRITEMAP(uint8_t I);
+// The map text of map-list entry I, its end byte and its name, of which at
+// most NAMEMAX characters.
+void NET_WRITEMAP(uint8_t I, size_t NAMEMAX = 255);
 // The map-information step and the log step of one slot's per-tick update.
 void NET_SENDMAPINFO(uint8_t CID);
 void NET_SENDLOG(uint8_t CID);

@@ -1,5 +1,7 @@
 // State broadcast: the state packet of every tick, and the map-information
 // and event-log packets of each slot's per-tick update.
+#include <algorithm>
+
 #include "clients/clients.hpp"
 #include "net/net.hpp"
 
@@ -30,13 +32,13 @@ void NET_WRITEITEMS() {
   }
 }
 
-void NET_WRITEMAP(uint8_t I) {
+void NET_WRITEMAP(uint8_t I, size_t NAMEMAX) {
   const TMAPINLIST& E = SV_MAPL[I];
   for (int P = 1; P <= MAXMAPBUFFER && E.MAP[P] != 0; P++) {
     NET_WRITECHAR(E.MAP[P]);
   }
   NET_WRITEBYTE(0);
-  NET_WRITESTRING(E.NAME);
+  NET_WRITESTRING(E.NAME.substr(0, NAMEMAX));
 }
 
 void NET_OUTPUT() {
@@ -85,17 +87,52 @@ void NET_OUTPUT() {
   }
 }
 
+// How many characters of the map name and of the server name the
+// map-information packet carries. The map text and the player list must
+// arrive whole, and a packet cut at the end of the buffer would carry length
+// bytes that lie. When all would not fit, the two names give way: each keeps
+// at least half of the room left, and the shorter one keeps all it has. The
+// last byte of the buffer stays unused: a string reader of this codec never
+// reaches it.
+static void NET_MAPINFONAMES(size_t& MAPNAME, size_t& SVNAME) {
+  const TMAPINLIST& E = SV_MAPL[SV_MAP.NUM];
+  // id, log base, end of text, settings, count, two name lengths, the spare byte
+  size_t USED = 1 + 2 + 1 + 3 + 1 + 2 + 1;
+  for (int P = 1; P <= MAXMAPBUFFER && E.MAP[P] != 0; P++) {
+    USED++;
+  }
+  for (int I = 1; I <= MAXCLIENTS; I++) {
+    const TCLIENT& P = SV_CLIENTSLIST[I];
+    USED += P.EXIST ? 3 + std::min(P.NAME.size(), size_t(255)) : 0;
+  }
+  size_t ROOM = USED < size_t(MAXBUFFER) ? size_t(MAXBUFFER) - USED : 0;
+  MAPNAME = std::min(E.NAME.size(), size_t(255));
+  SVNAME = std::min(SV_NAME.size(), size_t(255));
+  if (MAPNAME + SVNAME > ROOM) {
+    if (MAPNAME <= ROOM / 2) {
+      SVNAME = ROOM - MAPNAME;
+    } else if (SVNAME <= ROOM / 2) {
+      MAPNAME = ROOM - SVNAME;
+    } else {
+      MAPNAME = ROOM / 2;
+      SVNAME = ROOM - MAPNAME;
+    }
+  }
+}
+
 void NET_SENDMAPINFO(uint8_t CID) {
   TCLIENT& C = SV_CLIENTSLIST[CID];
   if (C.ACT != PLACT_MI || C.T_MAP != 0) {
     return;
   }
   C.T_MAP = 15;
+  size_t MAPNAME, SVNAME;
+  NET_MAPINFONAMES(MAPNAME, SVNAME);
   NET_CLEARBUFFER();
   NET_WRITEBYTE(CLMPMSG_MAP);
   NET_WRITEWORD(C.LOGI);
-  NET_WRITEMAP(SV_MAP.NUM);
-  NET_WRITESTRING(SV_NAME);
+  NET_WRITEMAP(SV_MAP.NUM, MAPNAME);
+  NET_WRITESTRING(SV_NAME.substr(0, SVNAME));
   NET_WRITEBYTE(SV_SCORELIMIT);
   NET_WRITEBYTE(SV_TEAMPLAY);
   NET_WRITEBYTE(SV_MAXPLAYERS);

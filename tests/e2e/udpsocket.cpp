@@ -38,15 +38,20 @@ void TUDPSOCKET::SENDTO(uint16_t PORT, const std::string& DATA) {
   (void)sendto(FD_, DATA.data(), DATA.size(), 0, reinterpret_cast<sockaddr*>(&A), sizeof A);
 }
 
-bool TUDPSOCKET::RECV(std::string& DATA, int TIMEOUTMS) {
+bool TUDPSOCKET::RECV(std::string& DATA, int TIMEOUTMS, uint16_t* FROMPORT) {
   pollfd P{FD_, POLLIN, 0};
   if (poll(&P, 1, TIMEOUTMS) <= 0) {
     return false;
   }
   char BUF[65536];
-  ssize_t N = recv(FD_, BUF, sizeof BUF, 0);
+  sockaddr_in FROM{};
+  socklen_t FL = sizeof FROM;
+  ssize_t N = recvfrom(FD_, BUF, sizeof BUF, 0, reinterpret_cast<sockaddr*>(&FROM), &FL);
   if (N < 0) {
     return false;
+  }
+  if (FROMPORT != nullptr) {
+    *FROMPORT = ntohs(FROM.sin_port);
   }
   DATA.assign(BUF, size_t(N));
   return true;

@@ -16,8 +16,9 @@ public:
   bool OK() const { return FD_ >= 0; }
   uint16_t PORT() const { return PORT_; }
   void SENDTO(uint16_t PORT, const std::string& DATA);
-  // The next datagram within TIMEOUTMS; false on time-out.
-  bool RECV(std::string& DATA, int TIMEOUTMS = 2000);
+  // The next datagram within TIMEOUTMS; false on time-out. FROMPORT, when
+  // given, receives the sender's port.
+  bool RECV(std::string& DATA, int TIMEOUTMS = 2000, uint16_t* FROMPORT = nullptr);
 
 private:
   int FD_ = -1;

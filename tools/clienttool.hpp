@@ -1,0 +1,162 @@
+// brastok_client: the parts of the headless client that involve no socket,
+// kept apart so that the tests check them directly. The command line, the
+// server address, the renderings of what the server reports (text and JSON),
+// the map file, the bookkeeping of log lines and tick counters, the walking
+// rules of a simulated player and the figures of a load run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "clientproto.hpp"
+#include "server/state.hpp"
+
+// ---- exit status ----
+
+constexpr int CL_EXIT_OK = 0;
+constexpr int CL_EXIT_FAIL = 1;     // garbage from the server, a file or socket failure
+constexpr int CL_EXIT_USAGE = 2;    // bad command line, unknown host, bad port
+constexpr int CL_EXIT_NOANSWER = 3; // nothing valid within the time-out
+constexpr int CL_EXIT_VERSION = 4;  // the server speaks another protocol version
+constexpr int CL_EXIT_FULL = 5;     // no free slot
+constexpr int CL_EXIT_ANOMALY = 6;  // a load run saw protocol anomalies
+constexpr int CL_EXIT_INTERRUPTED = 130;
+
+constexpr uint16_t CL_DEFAULTPORT = 35700;
+constexpr int CL_MAXPLAYERS = 24;
+
+// ---- command line ----
+
+struct CL_OPTIONS {
+  std::string COMMAND; // status, watch, map or load
+  std::string HOST;
+  uint16_t PORT = CL_DEFAULTPORT;
+  bool JSON = false;
+  int TIMEOUTMS = 2000;
+  bool SCORES = false;
+  std::string OUTFILE; // map -o; "-" is standard output
+  int PLAYERS = 0;     // load -n
+  int RUNMS = 0;       // load -t
+  std::string NAME;    // empty: the command's own default
+  uint8_t TEAM = 0;
+  std::string BIND; // local IPv4 address to send from; empty: any
+  uint32_t SEED = 1;
+  bool HELP = false;
+  bool VERSION = false;
+};
+
+// HOST[:PORT]. False with a one-line reason when the text is not one.
+bool CL_PARSEADDRESS(const std::string& TEXT, std::string& HOST, uint16_t& PORT, std::string& ERR);
+// The whole command line after the program name. False with a one-line
+// reason; --help and --version succeed without a command.
+bool CL_PARSEARGS(const std::vector<std::string>& ARGS, CL_OPTIONS& O, std::string& ERR);
+std::string CL_USAGE();
+// The name a command connects with when --name is not given.
+std::string CL_DEFAULTNAME(const std::string& COMMAND);
+
+// ---- rendering ----
+
+// A JSON string literal of raw bytes, read as Latin-1 (as the console shows
+// them), control characters escaped.
+std::string CL_JSONSTRING(const std::string& S);
+// A number with one decimal, as the summaries print it.
+std::string CL_FIXED1(double V);
+const char* CL_STATENAME(uint8_t STATE);
+
+// What status reports: the map information joined with the state packet of
+// the same tick, without the asking client itself.
+struct CL_PLAYERROW {
+  uint8_t SLOT = 0, TEAM = 0, STATE = 0, SCORE = 0, PING = 0;
+  std::string NAME;
+};
+struct CL_STATUSINFO {
+  std::string SERVERNAME, MAPNAME;
+  uint8_t SCORELIMIT = 0, TEAMPLAY = 0, MAXPLAYERS = 0;
+  std::vector<CL_PLAYERROW> PLAYERS;
+};
+CL_STATUSINFO CL_MAKESTATUS(const CL_MAPINFO& M, const CL_STATE& S);
+std::string CL_STATUSTEXT(const CL_STATUSINFO& I);
+std::string CL_STATUSJSON(const CL_STATUSINFO& I);
+
+// The names a client knows, by slot: from the map information and from the
+// connect lines of the log.
+struct CL_NAMES {
+  std::string NAME[MAXCLIENTS + 1];
+  uint8_t TEAM[MAXCLIENTS + 1] = {};
+  bool KNOWN[MAXCLIENTS + 1] = {};
+};
+void CL_NAMESFROMMAP(CL_NAMES& N, const CL_MAPINFO& M);
+// Console text of one log line, the way the server's console shows it; a
+// connect line first stores its name and team. A slot whose name was never
+// learned shows as #N.
+std::string CL_LOGTEXT(CL_NAMES& N, const std::string& LINE);
+// The score table that watch --scores prints when the score board starts.
+std::string CL_SCORETABLE(const CL_NAMES& N, const CL_STATE& S, uint8_t TEAMPLAY);
+
+// ---- map file ----
+
+// The map file of a map text: the six header characters on the first line,
+// then one line per grid row (rows are separated by CR in the text). Loading
+// the file with "-map" gives the same text back. False when the text has no
+// whole header.
+bool CL_MAPFILE(const std::string& TEXT, std::string& FILE, std::string& ERR);
+
+// ---- log lines and ticks ----
+
+// The log lines one connection has taken. Line numbers are 16-bit and wrap.
+struct CL_LOGTRACK {
+  bool STARTED = false;
+  uint16_t FIRST = 0; // number of the first line taken
+  uint16_t LAST = 0;  // number of the newest line held, the acknowledgement
+  uint32_t TAKEN = 0; // distinct lines taken
+  uint32_t RESENT = 0;
+};
+// Takes one log packet: the lines newer than those held go to NEW, in
+// order. False when the packet skips lines the client never had (the lines
+// are taken all the same, so the count goes on from there).
+bool CL_TAKELOG(CL_LOGTRACK& T, const CL_LOG& L, std::vector<std::string>& NEW);
+// True when tick NEXT does not lie before PREV, counting modulo 65536.
+bool CL_TICKFORWARD(uint16_t PREV, uint16_t NEXT);
+
+// ---- the grid, as a walking player needs it ----
+
+struct CL_GRID {
+  uint8_t CELL[66][66] = {};          // [x][y]: 0 free, 1 wall, 2 obstacle; ring 0/65 walls
+  std::vector<uint16_t> ITEMX, ITEMY; // item places in text order, from index 1 at [0]
+};
+void CL_LOADGRID(const std::string& TEXT, CL_GRID& G);
+// True when a request to move from (X, Y) to (MX, MY) is taken whole: near
+// enough, and free of walls on both axes.
+bool CL_MOVEAPPLIES(const CL_GRID& G, uint16_t X, uint16_t Y, uint16_t MX, uint16_t MY);
+// A step from (X, Y) toward (TX, TY): at most 11 units along one axis, and
+// only one the server takes whole. False when both axes are blocked.
+bool CL_STEPTOWARD(const CL_GRID& G, uint16_t X, uint16_t Y, int TX, int TY, uint16_t& MX,
+                   uint16_t& MY);
+// Cells of a shortest walk from cell (CX, CY) to (GX, GY) over free cells,
+// one axis at a time, the start left out; empty when there is none.
+std::vector<std::pair<uint8_t, uint8_t>> CL_PATH(const CL_GRID& G, int CX, int CY, int GX, int GY);
+
+// ---- figures of a load run ----
+
+// The value at percentile P (0 < P <= 100) by nearest rank; 0 when empty.
+uint32_t CL_PERCENTILE(std::vector<uint32_t> V, double P);
+
+struct CL_ANOMALY {
+  std::string PLAYER, KIND, DETAIL;
+};
+struct CL_LOADSUMMARY {
+  std::string SERVER;
+  int PLAYERS = 0, CONNECTED = 0, REFUSED = 0;
+  double SECONDS = 0;
+  uint64_t STATES = 0, SENT = 0, RECEIVED = 0;
+  std::vector<uint32_t> LATENCIES; // ticks from a move request to seeing it
+  uint64_t MOVESLOST = 0;          // predicted free but never seen applied
+  uint64_t LOGTAKEN = 0, LOGEXPECTED = 0, LOGRESENT = 0;
+  uint64_t CHATSENT = 0, CHATSEEN = 0;
+  uint64_t RECONNECTS = 0, KILLS = 0, PICKUPS = 0;
+  uint64_t ANOMALYCOUNT = 0;
+  std::vector<CL_ANOMALY> ANOMALIES; // the first ones, for the report
+};
+std::string CL_LOADTEXT(const CL_LOADSUMMARY& S);
+std::string CL_LOADJSON(const CL_LOADSUMMARY& S);
