@@ -125,3 +125,25 @@ TEST_F(CodecTest, SendTakesTheBuiltPacketAndLeavesIt) {
   EXPECT_EQ(MEMNET_OUT[1].PORT, 2000);
   EXPECT_EQ(NET_BUFP, 11);
 }
+
+TEST_F(CodecTest, ShortDatagramAfterALongPacketStillReadsAsZeros) {
+  // Clearing touches only what was used since the last clear; what a long
+  // packet (or a long datagram) left must still be gone.
+  NET_CLEARBUFFER();
+  NET_BUFP = 4000;
+  NET_WRITESTRING(std::string(255, 'x'));
+  NET_BUFP = 10; // the cursor set back, as for the tails of the state packet
+  NET_WRITEBYTE(1);
+  SEND("10.0.0.1", 1000, std::string(3000, 'y'));
+  SEND("10.0.0.1", 1000, BYTES({5}));
+  ASSERT_EQ(NET_RECEIVE(), 3000);
+  ASSERT_EQ(NET_RECEIVE(), 1);
+  for (int P = 2; P <= MAXBUFFER; P++) {
+    ASSERT_EQ(NET_BUF[P], 0) << P;
+  }
+  NET_CLEARBUFFER();
+  NET_BUFP = 4255;
+  NET_WRITEBYTE(9);
+  NET_CLEARBUFFER();
+  EXPECT_EQ(NET_BUF[4255], 0);
+}

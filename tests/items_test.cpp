@@ -116,8 +116,9 @@ TEST_F(ItemsTest, PickUpSquare) {
 }
 
 TEST_F(ItemsTest, EveryItemUnderTheSquareIsTaken) {
-  // A second place at the same point: the loop goes on after a pick-up.
-  TITEM& SECOND = SV_MAP.ITL[20];
+  // A second place at the same point (the place after the last one the map
+  // filled): the loop goes on after a pick-up.
+  TITEM& SECOND = SV_MAP.ITL[11];
   SECOND = {0, ITEM('6').X, ITEM('6').Y, '0'};
   TCLIENT& C = ONITEM('6');
   C.HITS = 50;

@@ -53,8 +53,7 @@ static bool CL_LOAD(const std::string& D, uint8_t ID) {
   if (D.empty() || D.size() > size_t(MAXBUFFER) || uint8_t(D[0]) != ID) {
     return false;
   }
-  NET_CLEARBUFFER();
-  std::memcpy(&NET_BUF[1], D.data(), D.size());
+  NET_LOADBUFFER(D.data(), D.size());
   NET_BUFP = 2;
   CL_LEN = D.size();
   CL_FITS = true;

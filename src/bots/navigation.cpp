@@ -66,10 +66,10 @@ void BOT_TRAGET(uint8_t CID) {
   } else {
     RULE = RULE_C;
   }
-  for (int IT = 1; IT <= MAXMAPITEMS; IT++) {
+  for (int IT = 1; IT <= MAXMAPITEMS && SV_MAP.ITL[IT].KIND != 0; IT++) {
     const TITEM& I = SV_MAP.ITL[IT];
     char K = I.KIND;
-    if (I.RESP != 0 || K == 0 || !MAP_ITEMS(K)) {
+    if (I.RESP != 0 || !MAP_ITEMS(K)) {
       continue;
     }
     if (RULE == RULE_C) {

@@ -32,6 +32,9 @@ void PLAYER_BULLET(uint8_t PID);
 void PLAYER_DAMAGE(uint8_t A, uint8_t E, uint8_t G);
 
 // ---- items, death and respawn (items.cpp) ----
+// The loader fills item places from 1 on without a gap, so every loop over
+// them stops at the first empty place (KIND 0): the places after it are
+// empty too.
 
 void PLAYER_ITEMS(uint8_t PLI);
 void SV_MAPITEMS();

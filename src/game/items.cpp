@@ -13,10 +13,10 @@ void PLAYER_ITEMS(uint8_t PLI) {
   int32_t Y1 = int32_t(C.Y) + MAPGRIDHSIZE;
   // Every present item under the square is handled; each gift is tested on
   // its own, and an item is taken when at least one gift applied.
-  for (int IT = 1; IT <= MAXMAPITEMS; IT++) {
+  for (int IT = 1; IT <= MAXMAPITEMS && SV_MAP.ITL[IT].KIND != 0; IT++) {
     TITEM& I = SV_MAP.ITL[IT];
     char K = I.KIND;
-    if (I.RESP != 0 || K == 0 || !MAP_ITEMS(K)) {
+    if (I.RESP != 0 || !MAP_ITEMS(K)) {
       continue;
     }
     if (!(X0 < I.X && I.X < X1 && Y0 < I.Y && I.Y < Y1)) {
@@ -50,11 +50,8 @@ void PLAYER_ITEMS(uint8_t PLI) {
 
 void SV_MAPITEMS() {
   SV_MAP.ITN = 0;
-  for (int T = 1; T <= MAXMAPITEMS; T++) {
+  for (int T = 1; T <= MAXMAPITEMS && SV_MAP.ITL[T].KIND != 0; T++) {
     TITEM& I = SV_MAP.ITL[T];
-    if (I.KIND == 0) {
-      continue;
-    }
     if (I.RESP > 0) {
       I.RESP--;
     }

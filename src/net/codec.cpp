@@ -6,8 +6,22 @@
 #include "net/net.hpp"
 
 void NET_CLEARBUFFER() {
-  NET_BUF = {};
+  // Every byte from NET_BUFEND on is 0 already.
+  std::fill_n(&NET_BUF[1], NET_BUFEND - 1, uint8_t(0));
+  NET_BUFEND = 1;
   NET_BUFP = 1;
+}
+
+void NET_LOADBUFFER(const void* DATA, size_t N) {
+  NET_CLEARBUFFER();
+  N = std::min<size_t>(N, MAXBUFFER);
+  std::copy_n(static_cast<const uint8_t*>(DATA), N, &NET_BUF[1]);
+  NET_BUFEND = uint16_t(N + 1);
+}
+
+// Called after every write: the cursor is one past the byte written last.
+static void NET_WROTE() {
+  NET_BUFEND = std::max(NET_BUFEND, NET_BUFP);
 }
 
 uint8_t NET_READBYTE() {
@@ -47,6 +61,7 @@ std::string NET_READSTRING() {
 void NET_WRITEBYTE(uint8_t B) {
   if (NET_BUFP <= MAXBUFFER) {
     NET_BUF[NET_BUFP++] = B;
+    NET_WROTE();
   }
 }
 
@@ -60,6 +75,7 @@ void NET_WRITEWORD(uint16_t B) {
     NET_BUF[NET_BUFP] = uint8_t(B & 0xFF);
     NET_BUF[NET_BUFP + 1] = uint8_t(B >> 8);
     NET_BUFP = uint16_t(NET_BUFP + 2);
+    NET_WROTE();
   }
 }
 
@@ -75,5 +91,6 @@ void NET_WRITESTRING(const std::string& S) {
   if (K > 0) {
     std::copy_n(S.data(), K, reinterpret_cast<char*>(&NET_BUF[NET_BUFP]));
     NET_BUFP = uint16_t(NET_BUFP + K);
+    NET_WROTE();
   }
 }

@@ -12,6 +12,8 @@
 // Readers return 0 past the end of the buffer and leave the cursor; writers
 // write nothing that would not fit whole.
 void NET_CLEARBUFFER();
+// Clears the buffer and puts the N bytes of a received datagram at its start.
+void NET_LOADBUFFER(const void* DATA, size_t N);
 uint8_t NET_READBYTE();
 char NET_READCHAR();
 uint16_t NET_READWORD();

@@ -24,9 +24,9 @@ uint8_t PLAYER_STATE(uint8_t PID) {
 
 void NET_WRITEITEMS() {
   NET_WRITEBYTE(SV_MAP.ITN);
-  for (int I = 1; I <= MAXMAPITEMS; I++) {
+  for (int I = 1; I <= MAXMAPITEMS && SV_MAP.ITL[I].KIND != 0; I++) {
     const TITEM& IT = SV_MAP.ITL[I];
-    if (IT.KIND != 0 && IT.RESP == 0) {
+    if (IT.RESP == 0) {
       NET_WRITEBYTE(uint8_t(I));
     }
   }

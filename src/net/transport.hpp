@@ -16,8 +16,11 @@ constexpr int32_t NET_RECV_BAD = -2;  // a datagram came but was lost: too long,
 bool NET_START();
 // Closes the socket; harmless when nothing is open.
 void NET_STOP();
-// Sends bytes 1 to NET_BUFP - 1 of NET_BUF as one datagram.
+// Sends bytes 1 to NET_BUFP - 1 of NET_BUF as one datagram. The datagram may
+// wait for NET_FLUSH; datagrams leave in the order they were sent.
 void NET_SEND(const std::string& IP, uint16_t PORT);
+// Sends every datagram still waiting. The game cycle ends with it.
+void NET_FLUSH();
 // Clears NET_BUF and receives one datagram into it: its length (0 for an
 // empty datagram), NET_RECV_NONE or NET_RECV_BAD.
 int32_t NET_RECEIVE();

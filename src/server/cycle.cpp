@@ -20,6 +20,7 @@ void GAMECYCLE() {
     SV_PLAYERS();
     NET_OUTPUT();
   }
+  NET_FLUSH();
 }
 
 void SV_OTHER() {

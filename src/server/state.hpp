@@ -202,6 +202,10 @@ using TNET_BUFFER = TArr<uint8_t, 1, MAXBUFFER>;
 extern uint16_t NET_PORT;
 extern TNET_BUFFER NET_BUF;
 extern uint16_t NET_BUFP;
+// One past the highest position of NET_BUF that may hold a byte other than 0
+// since it was last cleared, so that clearing touches only what was used.
+// The writers keep it, and NET_LOADBUFFER for a datagram received.
+extern uint16_t NET_BUFEND;
 
 extern uint16_t SV_PINGVAR;
 extern TArr<TCLIENT, 1, MAXCLIENTS> SV_CLIENTSLIST;

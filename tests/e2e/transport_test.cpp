@@ -64,6 +64,7 @@ TEST_F(TransportTest, ReceivesDatagramsAndSkipsOddOnes) {
   NET_WRITESTRING("pong");
   NET_SEND("127.0.0.1", C.PORT());
   NET_SEND("127.0.0.1", C.PORT());
+  NET_FLUSH();
   std::string D;
   ASSERT_TRUE(C.RECV(D));
   EXPECT_EQ(D, std::string("\x04pong"));

@@ -90,11 +90,13 @@ int32_t NET_RECEIVE() {
   if (D.size() > size_t(MAXBUFFER)) {
     return NET_RECV_BAD;
   }
-  std::memcpy(&NET_BUF[1], D.data(), D.size());
+  NET_LOADBUFFER(D.data(), D.size());
   return int32_t(D.size());
 }
 
 void NET_WAIT(int) {}
+
+void NET_FLUSH() {}
 
 std::string NET_LASTINIP() {
   return MEMNET_FROM != nullptr ? MEMNET_FROM->IP : std::string();

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Whole-process cost of the server at full load, against the floor program.
+#
+#   bench/measure.sh [SECONDS] [PLAYERS] [ROUNDS]   (defaults: 30 s, 24 players, 3 rounds)
+#
+# Starts the release server (build/brastok_server -maxplayers 24) on a free
+# loopback port, runs `brastok_client load -n PLAYERS -t SECONDS` against it,
+# and reads the server's CPU time from /proc over the client's run; then the
+# same with the floor program (build/brastok_floor), which does only the
+# system work of a tick. Server and floor take turns, ROUNDS times each, so
+# both meet the same background load; the medians are printed: CPU
+# microseconds per tick for both, their ratio, and the server's peak resident
+# memory. Build first with `make build`.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+SECONDS_RUN=${1:-30}
+PLAYERS=${2:-24}
+ROUNDS=${3:-3}
+B=build
+for P in brastok_server brastok_floor brastok_client; do
+  [ -x "$B/$P" ] || { echo "missing $B/$P: run make build" >&2; exit 2; }
+done
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+# measure NAME COMMAND...: prints "NAME CPU_US_PER_TICK TICKS PEAK_RSS_KIB UTIME_MS STIME_MS"
+measure() {
+  local NAME=$1; shift
+  "$@" -port 0 > "$WORK/$NAME.out" 2>&1 &
+  local PID=$!
+  trap "kill $PID 2>/dev/null || true" EXIT
+  local PORT=""
+  for _ in $(seq 100); do
+    PORT=$(awk '/UDP initialized! UDP port:/ {print $NF; exit}' "$WORK/$NAME.out")
+    [ -n "$PORT" ] && break
+    sleep 0.05
+  done
+  [ -n "$PORT" ] || { echo "$NAME did not start" >&2; exit 1; }
+  local CPU0
+  CPU0=$(awk '{print $1}' /proc/$PID/schedstat)
+  local U0 S0
+  read -r U0 S0 < <(awk '{print $14, $15}' /proc/$PID/stat)
+  "$B/brastok_client" load -n "$PLAYERS" -t "$SECONDS_RUN" --json "127.0.0.1:$PORT" > "$WORK/$NAME.json" || true
+  local CPU1 U1 S1
+  CPU1=$(awk '{print $1}' /proc/$PID/schedstat)
+  read -r U1 S1 < <(awk '{print $14, $15}' /proc/$PID/stat)
+  local HWM
+  HWM=$(awk '/VmHWM/ {print $2}' /proc/$PID/status)
+  kill -TERM $PID; wait $PID 2>/dev/null || true
+  # Ticks covered: the state packets each player received over the run.
+  local TICKS
+  TICKS=$(python3 -c "import json,sys; d=json.load(open('$WORK/$NAME.json')); print(d['state_packets']/max(1,d['connected']))")
+  local HZ
+  HZ=$(getconf CLK_TCK)
+  python3 -c "
+cpu=($CPU1-$CPU0)/1000.0; t=$TICKS
+print('$NAME', round(cpu/t,1), int(t), $HWM, ($U1-$U0)*1000//$HZ, ($S1-$S0)*1000//$HZ)"
+}
+
+echo "date: $(date -u +%Y-%m-%d), $(nproc) cores, $SECONDS_RUN s, $PLAYERS players, $ROUNDS rounds"
+for R in $(seq "$ROUNDS"); do
+  measure server "$B/brastok_server" -maxplayers 24 >> "$WORK/all"
+  measure floor "$B/brastok_floor" >> "$WORK/all"
+done
+python3 - "$WORK/all" <<'PY'
+import statistics, sys
+rows = [l.split() for l in open(sys.argv[1])]
+def med(name, col):
+    return statistics.median(float(r[col]) for r in rows if r[0] == name)
+for r in rows:
+    print(f"  {r[0]:6} {r[1]:>7} us/tick over {r[2]} ticks, user {r[4]} ms, system {r[5]} ms")
+s, f = med("server", 1), med("floor", 1)
+print(f"server: {s:.1f} us CPU per tick (median); peak RSS {int(med('server', 3))} KiB")
+print(f"floor:  {f:.1f} us CPU per tick (median)")
+print(f"ratio server/floor: {s / f:.2f}")
+PY
