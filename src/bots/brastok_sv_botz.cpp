@@ -24,31 +24,12 @@ void SV_BOTZ() {
 }
 
 void SV_ADDBOT() {
-  if (SV_CURCLIENTS >= MAXCLIENTS) {
-    return;
-  }
-  uint8_t T = 0;
-  for (int I = 1; I <= MAXCLIENTS && T == 0; I++) {
-    if (!SV_CLIENTSLIST[I].EXIST) {
-      T = uint8_t(I);
-    }
-  }
+  uint8_t T = PLAYER_CLAIM();
   if (T == 0) {
     return;
   }
   TCLIENT& C = SV_CLIENTSLIST[T];
-  C.EXIST = true;
-  C.PLAY = false;
-  C.SCORE = 0;
   C.LOGI = SV_LOGI;
-  C.T_SJ = 0;
-  C.T_SL = 0;
-  C.T_GANIM = 0;
-  C.T_RELOAD = 0;
-  C.T_TTL = 0;
-  C.T_CHAT = 0;
-  C.T_MAP = 0;
-  C.T_MMSGS = FPS_NUM;
   C.BOT = true;
   C.B_EN = T; // its own slot stands for nobody
   C.HEARD = true;
@@ -58,7 +39,7 @@ void SV_ADDBOT() {
   C.NAME = "BOT #" + B2S(uint8_t(SV_BOTC + 1));
   C.TEAM = SV_BOTTEAMS > 0 ? uint8_t(SV_BOTC % SV_BOTTEAMS) : 0;
   if (SV_TEAMPLAY > 0) {
-    C.NAME = ("[" + std::string(TEAMCHAR[C.TEAM]) + "]" + C.NAME).substr(0, PLAYERMAXNAME);
+    C.NAME = PLAYER_TAGNAME(C.TEAM, C.NAME);
   }
   SV_ADDMSG(SV_LOGLINE({LOGMESSID_CCON, T, C.TEAM}) + C.NAME);
   PLAYER_RESPAWN(T);

@@ -9,6 +9,12 @@
 
 // ---- slots (slots.cpp) ----
 
+// Takes the lowest free slot for a new occupant (a client or a bot): EXIST,
+// PLAY false, SCORE 0, the timers 0 and the data-message budget; the rest is
+// the caller's. 0 when the server is full; the counters are the caller's too.
+uint8_t PLAYER_CLAIM();
+// NAME with the tag of TEAM in front, cut to PLAYERMAXNAME: a name in team play.
+std::string PLAYER_TAGNAME(uint8_t TEAM, const std::string& NAME);
 // Claims the lowest free slot for SIP:SPORT; 0 when the server is full.
 uint8_t PLAYER_NEW(const std::string& SIP, uint16_t SPORT);
 // The occupied slot of IP:PORT, or 0; a hit restarts its silence count.

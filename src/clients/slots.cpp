@@ -4,7 +4,7 @@
 #include "clients/clients.hpp"
 #include "game/game.hpp"
 
-uint8_t PLAYER_NEW(const std::string& SIP, uint16_t SPORT) {
+uint8_t PLAYER_CLAIM() {
   if (SV_CURCLIENTS >= MAXCLIENTS) {
     return 0;
   }
@@ -20,12 +20,7 @@ uint8_t PLAYER_NEW(const std::string& SIP, uint16_t SPORT) {
   TCLIENT& C = SV_CLIENTSLIST[T];
   C.EXIST = true;
   C.PLAY = false;
-  C.IP = SIP.substr(0, 15);
-  C.PORT = SPORT;
   C.SCORE = 0;
-  // One line below the newest: the client is owed the last line logged
-  // before it came and its own connect line.
-  C.LOGI = uint16_t(SV_LOGI - 1);
   C.T_SJ = 0;
   C.T_SL = 0;
   C.T_GANIM = 0;
@@ -34,6 +29,24 @@ uint8_t PLAYER_NEW(const std::string& SIP, uint16_t SPORT) {
   C.T_CHAT = 0;
   C.T_MAP = 0;
   C.T_MMSGS = FPS_NUM;
+  return T;
+}
+
+std::string PLAYER_TAGNAME(uint8_t TEAM, const std::string& NAME) {
+  return ("[" + std::string(TEAMCHAR[TEAM % MAXTEAMS]) + "]" + NAME).substr(0, PLAYERMAXNAME);
+}
+
+uint8_t PLAYER_NEW(const std::string& SIP, uint16_t SPORT) {
+  uint8_t T = PLAYER_CLAIM();
+  if (T == 0) {
+    return 0;
+  }
+  TCLIENT& C = SV_CLIENTSLIST[T];
+  C.IP = SIP.substr(0, 15);
+  C.PORT = SPORT;
+  // One line below the newest: the client is owed the last line logged
+  // before it came and its own connect line.
+  C.LOGI = uint16_t(SV_LOGI - 1);
   C.BOT = false;
   // Nothing of the slot's previous occupant may show: no map it did not ask
   // for, no stranger's ping.

@@ -85,7 +85,7 @@ static void NET_ONCONNECT(const std::string& IP, uint16_t PORT) {
   C.NAME = NET_READSTRING().substr(0, PLAYERMAXNAME);
   C.TEAM = uint8_t(NET_READBYTE() % MAXTEAMS);
   if (SV_TEAMPLAY != 0) {
-    C.NAME = ("[" + std::string(TEAMCHAR[C.TEAM]) + "]" + C.NAME).substr(0, PLAYERMAXNAME);
+    C.NAME = PLAYER_TAGNAME(C.TEAM, C.NAME);
   }
   SV_ADDMSG(SV_LOGLINE({LOGMESSID_CCON, CID, C.TEAM}) + C.NAME);
 }
