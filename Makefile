@@ -15,7 +15,9 @@ build: deps
 	cmake --build build -j $(JOBS)
 
 # Starts the server with its defaults; pass options with ARGS="-port 36000".
-run: build
+run: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBRASTOK_TESTS=ON
+	cmake --build build -j $(JOBS) --target brastok_server
 	./build/brastok_server $(ARGS)
 
 # Every test, once in the release build and once under ASan and UBSan.
