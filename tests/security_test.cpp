@@ -79,3 +79,19 @@ TEST_F(SecurityTest, TwentyFourConnectsPerAddressInTenSeconds) {
   CYCLE();
   EXPECT_NE(PLAYER_A2I("10.0.0.9", 28), 0);
 }
+
+TEST_F(SecurityTest, NobodySpeaksForABot) {
+  START({"-bots", "1"});
+  CONNECT("10.0.0.1", 1000);
+  CYCLE();
+  ASSERT_TRUE(SV_CLIENTSLIST[2].BOT);
+  SEND("0.0.0.0", 0, CL_DISCONNECT());
+  SEND("0.0.0.0", 0, CL_CHAT("I am a bot"));
+  CYCLE();
+  EXPECT_TRUE(SV_CLIENTSLIST[2].EXIST);
+  EXPECT_EQ(SV_BOTC, 1);
+  for (const std::string& L : LINES) {
+    EXPECT_EQ(L.find("I am a bot"), std::string::npos);
+    EXPECT_EQ(L.find("disconnected"), std::string::npos);
+  }
+}

@@ -66,7 +66,9 @@ uint8_t PLAYER_NEW(const std::string& SIP, uint16_t SPORT) {
 uint8_t PLAYER_A2I(const std::string& IP, uint16_t PORT) {
   for (int I = 1; I <= MAXCLIENTS; I++) {
     TCLIENT& C = SV_CLIENTSLIST[I];
-    if (C.EXIST && C.PORT == PORT && C.IP == IP) {
+    // A bot's address 0.0.0.0:0 is nobody's: a datagram claiming it must not
+    // steer or remove the bot.
+    if (C.EXIST && !C.BOT && C.PORT == PORT && C.IP == IP) {
       C.T_TTL = 0; // any datagram at all keeps the client alive
       return uint8_t(I);
     }
