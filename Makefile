@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: all deps build run test test-release test-asan fuzz clean
+.PHONY: all deps build run test test-release test-asan fuzz soak memcheck amplification clean
 
 all: build
 
@@ -39,6 +39,22 @@ fuzz:
 	  -DBRASTOK_FUZZ=ON -DBRASTOK_TESTS=OFF -DBRASTOK_BENCH=OFF
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_datagrams fuzz_mapfile fuzz_cmdline
 	scripts/fuzz.sh $(FUZZ_SECONDS)
+
+# The release server full of bots and simulated players for SOAK_SECONDS:
+# no protocol anomaly, flat memory, every slot freed at the end.
+SOAK_SECONDS ?= 600
+soak: build
+	python3 scripts/soak.py --seconds $(SOAK_SECONDS)
+
+# A short match of the release server under valgrind's memcheck.
+memcheck: build
+	@scripts/deps.sh --valgrind
+	python3 scripts/memcheck.py
+
+# Bytes a forged connect makes the server send to the forged address, per
+# byte sent; BEFORE=path/to/another/brastok_server measures that one too.
+amplification: build
+	python3 scripts/amplification.py $(if $(BEFORE),--before $(BEFORE))
 
 clean:
 	rm -rf build build-asan build-fuzz fuzz-out

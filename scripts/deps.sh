@@ -4,8 +4,13 @@
 set -euo pipefail
 
 need=(g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev python3)
-[ "${1:-}" = "--fuzz" ] && need+=(clang libclang-rt-14-dev)
-[ "${1:-}" = "--all" ] && need+=(clang libclang-rt-14-dev valgrind)
+for a in "$@"; do
+  case "$a" in
+    --fuzz) need+=(clang libclang-rt-14-dev) ;;
+    --valgrind) need+=(valgrind) ;;
+    --all) need+=(clang libclang-rt-14-dev valgrind) ;;
+  esac
+done
 
 missing=()
 for p in "${need[@]}"; do

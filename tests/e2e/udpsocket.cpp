@@ -6,12 +6,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-TUDPSOCKET::TUDPSOCKET(uint16_t PORT, bool ANYADDR) {
+TUDPSOCKET::TUDPSOCKET(uint16_t PORT, bool ANYADDR)
+    : TUDPSOCKET(ANYADDR ? "0.0.0.0" : "127.0.0.1", PORT) {}
+
+TUDPSOCKET::TUDPSOCKET(const std::string& ADDR, uint16_t PORT) {
   FD_ = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in A{};
   A.sin_family = AF_INET;
   A.sin_port = htons(PORT);
-  A.sin_addr.s_addr = htonl(ANYADDR ? INADDR_ANY : INADDR_LOOPBACK);
+  if (inet_pton(AF_INET, ADDR.c_str(), &A.sin_addr) != 1) {
+    A.sin_addr.s_addr = htonl(INADDR_NONE);
+  }
   if (FD_ < 0 || bind(FD_, reinterpret_cast<sockaddr*>(&A), sizeof A) != 0) {
     if (FD_ >= 0) {
       close(FD_);

@@ -1,5 +1,6 @@
-// A plain UDP socket on 127.0.0.1 for the end-to-end tests: a client, or a
-// squatter holding a port.
+// A plain UDP socket on the loopback network for the end-to-end tests: a
+// client, a squatter holding a port, a flooder, or the victim of a forged
+// source address (any 127.x.y.z is an address of this machine).
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,8 @@ class TUDPSOCKET {
 public:
   // Binds 127.0.0.1:PORT (0: any free port).
   explicit TUDPSOCKET(uint16_t PORT = 0, bool ANYADDR = false);
+  // Binds ADDR:PORT, ADDR a dotted loopback address such as 127.0.0.3.
+  TUDPSOCKET(const std::string& ADDR, uint16_t PORT);
   ~TUDPSOCKET();
   TUDPSOCKET(const TUDPSOCKET&) = delete;
   TUDPSOCKET& operator=(const TUDPSOCKET&) = delete;
