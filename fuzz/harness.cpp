@@ -56,6 +56,7 @@ static void FUZZ_CYCLE() {
 }
 
 static void FUZZ_BEGIN() {
+  FUZZ_LINES.clear(); // the console of the last input
   SV_RESETSTATE();
   MEMNET_RESET();
   MEMNET_RECORD = false;
