@@ -251,7 +251,7 @@ TEST(ClientTool, LogLinesReadAsTheServerConsoleShowsThem) {
 TEST(ClientTool, ScoreTableSortsPlayersAndSumsTeams) {
   CL_NAMES N;
   CL_MAPINFO M;
-  M.PLAYERS = {{1, 1, "[MU]Ann"}, {2, 2, "[SO]Bob"}, {3, 1, "[MU]Cid"}, {4, 0, "Spec"}};
+  M.PLAYERS = {{1, 1, "[MU]Ann"}, {2, 2, "[SO]Bob"}, {3, 1, "[MU]Cid"}, {4, 0, "Dee"}};
   CL_NAMESFROMMAP(N, M);
   CL_STATE S;
   S.PLAYERS = {{1, PS_LIVE, 0, 4, 0, 0, 0, 0},
