@@ -21,7 +21,7 @@ static std::vector<std::string> FUZZ_LINES;
   std::abort();
 }
 
-void FUZZ_CHECKSLOTS() {
+std::string FUZZ_SLOTFAULT() {
   int CLIENTS = 0, PLAYERS = 0, BOTS = 0;
   for (int I = 1; I <= MAXCLIENTS; I++) {
     const TCLIENT& C = SV_CLIENTSLIST[I];
@@ -32,20 +32,28 @@ void FUZZ_CHECKSLOTS() {
     PLAYERS += C.PLAY ? 1 : 0;
     BOTS += C.BOT ? 1 : 0;
     if (uint16_t(SV_LOGI - C.LOGI) >= 0x8000) {
-      FUZZ_FAIL("slot " + std::to_string(I) + " holds log lines the server has not logged");
+      return "slot " + std::to_string(I) + " holds log lines the server has not logged";
     }
     bool LIVE = C.PLAY && C.HITS > 0;
     bool INSIDE = C.X / MAPGRIDSIZE >= 1 && C.X / MAPGRIDSIZE <= MAXMAPGRIDI &&
                   C.Y / MAPGRIDSIZE >= 1 && C.Y / MAPGRIDSIZE <= MAXMAPGRIDI;
     if (LIVE && SV_MAP.SPN > 0 && !INSIDE) {
-      FUZZ_FAIL("live player in slot " + std::to_string(I) + " outside the grid at " +
-                std::to_string(C.X) + "," + std::to_string(C.Y));
+      return "live player in slot " + std::to_string(I) + " outside the grid at " +
+             std::to_string(C.X) + "," + std::to_string(C.Y);
     }
   }
   if (CLIENTS != SV_CURCLIENTS || PLAYERS != SV_CURPLAYERS || BOTS != SV_BOTC) {
-    FUZZ_FAIL("counters " + std::to_string(SV_CURCLIENTS) + "/" + std::to_string(SV_CURPLAYERS) +
-              "/" + std::to_string(SV_BOTC) + " for slots " + std::to_string(CLIENTS) + "/" +
-              std::to_string(PLAYERS) + "/" + std::to_string(BOTS));
+    return "counters " + std::to_string(SV_CURCLIENTS) + "/" + std::to_string(SV_CURPLAYERS) + "/" +
+           std::to_string(SV_BOTC) + " for slots " + std::to_string(CLIENTS) + "/" +
+           std::to_string(PLAYERS) + "/" + std::to_string(BOTS);
+  }
+  return {};
+}
+
+void FUZZ_CHECKSLOTS() {
+  std::string FAULT = FUZZ_SLOTFAULT();
+  if (!FAULT.empty()) {
+    FUZZ_FAIL(FAULT);
   }
 }
 

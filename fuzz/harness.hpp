@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The input is cut into datagrams from eight senders (four addresses, two
 // ports each), with game cycles run in between; bots present, a map loaded.
@@ -19,5 +20,7 @@ void FUZZ_CMDLINE(const uint8_t* DATA, size_t SIZE);
 // The invariants of the slot table: the counters equal the slots they count,
 // no client's LOGI is ahead of SV_LOGI, live players stand in playable cells
 // (when the map has spawn points; without, a new player keeps the position
-// his slot had).
+// his slot had). The first one broken, described, or empty when all hold.
+std::string FUZZ_SLOTFAULT();
+// Aborts with the description when an invariant is broken.
 void FUZZ_CHECKSLOTS();

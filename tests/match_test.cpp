@@ -1,6 +1,7 @@
 // Whole matches: one human spectator and 23 bots play for 20,000 ticks over
 // the in-memory transport, through kills, score limits and map changes.
 #include "game/game.hpp"
+#include "harness.hpp"
 #include "support/testmap.hpp"
 #include "support/testserver.hpp"
 
@@ -106,24 +107,15 @@ protected:
     return M;
   }
 
-  // The counters agree with the slots, and no live player stands in a wall.
+  // The slot table holds together, and no live player stands in a wall.
   static void CHECKSLOTS(int T) {
-    int CLIENTS = 0, PLAYERS = 0, BOTS = 0;
+    ASSERT_EQ(FUZZ_SLOTFAULT(), "") << "tick " << T;
     for (int I = 1; I <= MAXCLIENTS; I++) {
       const TCLIENT& C = SV_CLIENTSLIST[I];
-      if (!C.EXIST) {
-        continue;
-      }
-      CLIENTS++;
-      PLAYERS += C.PLAY;
-      BOTS += C.BOT;
-      if (C.PLAY && C.HITS > 0) {
+      if (C.EXIST && C.PLAY && C.HITS > 0) {
         ASSERT_TRUE(PLAYER_SQUAREFREE(C.X, C.Y)) << "tick " << T << " slot " << I;
       }
     }
-    ASSERT_EQ(CLIENTS, SV_CURCLIENTS) << T;
-    ASSERT_EQ(PLAYERS, SV_CURPLAYERS) << T;
-    ASSERT_EQ(BOTS, SV_BOTC) << T;
   }
 };
 
