@@ -87,3 +87,13 @@ class Server:
                 self.proc.wait()
         self.dir.cleanup()
         return self.proc.returncode
+
+
+def verdict(name, failures):
+    """Prints NAME's verdict and, on failures, each of them, and exits 1."""
+    if failures:
+        print("%s: FAILED" % name)
+        for f in failures:
+            print("  " + f)
+        sys.exit(1)
+    print("%s: passed" % name)

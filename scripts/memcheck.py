@@ -19,7 +19,7 @@ import subprocess
 import sys
 import tempfile
 
-from brastok_run import CLIENT_BIN, SERVER_BIN, Server
+from brastok_run import CLIENT_BIN, SERVER_BIN, Server, verdict
 
 VALGRIND_STATUS = 99
 
@@ -65,12 +65,7 @@ def main():
             failures.append("the server ended with status %s\n%s" % (status, report[-4000:]))
         if "ERROR SUMMARY: 0 errors" not in report:
             failures.append("no clean error summary in valgrind's report")
-    if failures:
-        print("memcheck: FAILED")
-        for f in failures:
-            print("  " + f)
-        sys.exit(1)
-    print("memcheck: passed")
+    verdict("memcheck", failures)
 
 
 if __name__ == "__main__":

@@ -32,7 +32,7 @@ import subprocess
 import sys
 import time
 
-from brastok_run import CLIENT_BIN, SERVER_BIN, Server
+from brastok_run import CLIENT_BIN, SERVER_BIN, Server, verdict
 
 BOTS = 8
 PLAYERS = 16
@@ -64,12 +64,7 @@ def main():
         failures.append("the server ended with status %s on SIGTERM" % status)
     if server.errors:
         failures.append("the server wrote to standard error: %s" % "\n".join(server.errors))
-    if failures:
-        print("soak: FAILED")
-        for f in failures:
-            print("  " + f)
-        sys.exit(1)
-    print("soak: passed")
+    verdict("soak", failures)
 
 
 def soak(server, a):
