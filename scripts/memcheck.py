@@ -16,7 +16,6 @@ The sanitizer build cannot run under valgrind: this takes the release one.
 import argparse
 import os
 import subprocess
-import sys
 import tempfile
 
 from brastok_run import CLIENT_BIN, SERVER_BIN, Server, verdict
