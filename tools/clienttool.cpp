@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <deque>
 
+#include "clients/clients.hpp"
 #include "server/server.hpp"
 
 // ---- command line ----
@@ -407,7 +408,9 @@ void CL_NAMESFROMMAP(CL_NAMES& N, const CL_MAPINFO& M) {
   }
 }
 
-static std::string CL_SLOTNAME(const CL_NAMES& N, uint8_t C) {
+// A slot the client has no name for shows as #N.
+static std::string CL_SLOTNAME(uint8_t C, const void* CTX) {
+  const CL_NAMES& N = *static_cast<const CL_NAMES*>(CTX);
   if (C >= 1 && C <= MAXCLIENTS && N.KNOWN[C]) {
     return N.NAME[C];
   }
@@ -415,43 +418,16 @@ static std::string CL_SLOTNAME(const CL_NAMES& N, uint8_t C) {
 }
 
 std::string CL_LOGTEXT(CL_NAMES& N, const std::string& LINE) {
-  if (LINE.empty()) {
-    return {};
-  }
-  auto ARG = [&](size_t I) { return I < LINE.size() ? uint8_t(LINE[I]) : uint8_t(0); };
-  uint8_t C = ARG(1);
-  std::string REST = LINE.size() > 2 ? LINE.substr(2) : std::string();
-  switch (uint8_t(LINE[0])) {
-  case LOGMESSID_CCON:
+  // A connect line tells the new client's name and team.
+  if (LINE.size() >= 2 && uint8_t(LINE[0]) == LOGMESSID_CCON) {
+    uint8_t C = uint8_t(LINE[1]);
     if (C >= 1 && C <= MAXCLIENTS) {
-      N.TEAM[C] = ARG(2);
+      N.TEAM[C] = LINE.size() > 2 ? uint8_t(LINE[2]) : 0;
       N.NAME[C] = LINE.size() > 3 ? LINE.substr(3, PLAYERMAXNAME) : std::string();
       N.KNOWN[C] = true;
     }
-    return CL_SLOTNAME(N, C) + STR_CCON;
-  case LOGMESSID_CDCON:
-    return CL_SLOTNAME(N, C) + STR_DCON;
-  case LOGMESSID_COUT:
-    return CL_SLOTNAME(N, C) + STR_COUT;
-  case LOGMESSID_CHAT:
-    return CL_SLOTNAME(N, C) + ": " + REST;
-  case LOGMESSID_KILL: {
-    const char* GUN = C >= 1 && C <= NUMGUNS ? GUNS_NAME[C] : "";
-    return CL_SLOTNAME(N, ARG(2)) + " > " + GUN + " > " + CL_SLOTNAME(N, ARG(3));
   }
-  case LOGMESSID_ENTER:
-    return CL_SLOTNAME(N, C) + STR_CENT;
-  case LOGMESSID_LEAVE:
-    return CL_SLOTNAME(N, C) + STR_CLEV;
-  case LOGMESSID_SCORE:
-    return CL_SLOTNAME(N, C) + STR_CWIN;
-  case LOGMESSID_TSCORE:
-    return std::string(C < MAXTEAMS ? TEAMNAME[C] : "") + STR_TEAM + STR_CWIN;
-  case LOGMESSID_SMSG:
-    return LINE.substr(1);
-  default:
-    return {};
-  }
+  return SC_LOGTEXT(LINE, CL_SLOTNAME, &N);
 }
 
 std::string CL_SCORETABLE(const CL_NAMES& N, const CL_STATE& S, uint8_t TEAMPLAY) {
@@ -466,7 +442,7 @@ std::string CL_SCORETABLE(const CL_NAMES& N, const CL_STATE& S, uint8_t TEAMPLAY
   std::string T = "Score board\n";
   for (const CL_ENTRY& E : ROWS) {
     T += "  " + CL_PAD(std::to_string(E.SCORE), 3, true) + "  " +
-         SC_PRINTABLE(CL_SLOTNAME(N, E.SLOT)) + "\n";
+         SC_PRINTABLE(CL_SLOTNAME(E.SLOT, &N)) + "\n";
   }
   if (TEAMPLAY != 0) {
     int SUM[MAXTEAMS] = {};

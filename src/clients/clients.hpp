@@ -39,6 +39,10 @@ void SV_ADDMSG(const std::string& MSG);
 void SC_LOGMESS(const std::string& ST);
 // The console text of a log line, from the names the slots hold now.
 std::string SC_LOGTEXT(const std::string& ST);
+// The same, with the name of a slot given by NAMEOF(slot, CTX): a client
+// renders the lines from the names it has learnt.
+using SC_NAMEOF = std::string (*)(uint8_t SLOT, const void* CTX);
+std::string SC_LOGTEXT(const std::string& ST, SC_NAMEOF NAMEOF, const void* CTX);
 
 // A log line from its bytes: SV_LOGLINE({LOGMESSID_KILL, G, A, E}).
 std::string SV_LOGLINE(std::initializer_list<uint8_t> BYTES);

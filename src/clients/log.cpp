@@ -32,10 +32,9 @@ std::string SV_LOGLINE(std::initializer_list<uint8_t> BYTES) {
 // The name of a slot named by a log line. Lines come from the server itself
 // with slots in range; a byte outside them renders as no name rather than
 // reading past the table.
-static const std::string& SC_SLOTNAME(uint8_t C) {
-  static const std::string NONE;
+static std::string SC_SLOTNAME(uint8_t C, const void*) {
   if (C < 1 || C > MAXCLIENTS) {
-    return NONE;
+    return {};
   }
   return SV_CLIENTSLIST[C].NAME;
 }
@@ -45,6 +44,10 @@ static uint8_t SC_ARG(const std::string& ST, size_t I) {
 }
 
 std::string SC_LOGTEXT(const std::string& ST) {
+  return SC_LOGTEXT(ST, SC_SLOTNAME, nullptr);
+}
+
+std::string SC_LOGTEXT(const std::string& ST, SC_NAMEOF NAMEOF, const void* CTX) {
   if (ST.empty()) {
     return {};
   }
@@ -52,23 +55,23 @@ std::string SC_LOGTEXT(const std::string& ST) {
   std::string REST = ST.size() > 2 ? ST.substr(2) : std::string();
   switch (uint8_t(ST[0])) {
   case LOGMESSID_CCON:
-    return SC_SLOTNAME(C) + STR_CCON;
+    return NAMEOF(C, CTX) + STR_CCON;
   case LOGMESSID_CDCON:
-    return SC_SLOTNAME(C) + STR_DCON;
+    return NAMEOF(C, CTX) + STR_DCON;
   case LOGMESSID_COUT:
-    return SC_SLOTNAME(C) + STR_COUT;
+    return NAMEOF(C, CTX) + STR_COUT;
   case LOGMESSID_CHAT:
-    return SC_SLOTNAME(C) + ": " + REST;
+    return NAMEOF(C, CTX) + ": " + REST;
   case LOGMESSID_KILL: {
     const char* GUN = C >= 1 && C <= NUMGUNS ? GUNS_NAME[C] : "";
-    return SC_SLOTNAME(SC_ARG(ST, 2)) + " > " + GUN + " > " + SC_SLOTNAME(SC_ARG(ST, 3));
+    return NAMEOF(SC_ARG(ST, 2), CTX) + " > " + GUN + " > " + NAMEOF(SC_ARG(ST, 3), CTX);
   }
   case LOGMESSID_ENTER:
-    return SC_SLOTNAME(C) + STR_CENT;
+    return NAMEOF(C, CTX) + STR_CENT;
   case LOGMESSID_LEAVE:
-    return SC_SLOTNAME(C) + STR_CLEV;
+    return NAMEOF(C, CTX) + STR_CLEV;
   case LOGMESSID_SCORE:
-    return SC_SLOTNAME(C) + STR_CWIN;
+    return NAMEOF(C, CTX) + STR_CWIN;
   case LOGMESSID_TSCORE:
     return std::string(C < MAXTEAMS ? TEAMNAME[C] : "") + STR_TEAM + STR_CWIN;
   case LOGMESSID_SMSG:

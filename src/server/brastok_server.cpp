@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   while (!SC_STOPASKED()) {
+    SV_NOWMS = SC_NOWMS();
     GAMECYCLE();
     if (SV_HUMANS() > 0) {
       SC_SLEEP(FPS_INT);

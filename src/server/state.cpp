@@ -28,6 +28,7 @@ uint8_t SV_BOTTEAMS;
 uint32_t BOT_RANDSEED;
 TArr<TCONNLOG, 0, CONNTABLE - 1> NET_CONNLOG;
 uint32_t SV_CYCLES;
+int64_t SV_NOWMS;
 
 // Weapons 1..5: knife, pistol, mp40, chaingun, rifle.
 const TArr<const char*, 1, NUMGUNS> GUNS_NAME = {{"knife", "pistol", "mp40", "chaingun", "rifle"}};
@@ -104,6 +105,7 @@ void SV_RESETSTATE() {
   BOT_RANDSEED = BOT_RANDSTART;
   NET_CONNLOG = {};
   SV_CYCLES = 0;
+  SV_NOWMS = 0;
 }
 
 namespace {

@@ -240,6 +240,10 @@ extern TArr<TCONNLOG, 0, CONNTABLE - 1> NET_CONNLOG;
 // Game cycles since start (every cycle, with or without a human): the clock
 // of the connect limit.
 extern uint32_t SV_CYCLES;
+// Milliseconds of a monotonic clock, read once by the main loop before each
+// cycle (tests and a replay set it themselves). The game rules never read it;
+// it serves what must be measured in real time at the edge (rate limits).
+extern int64_t SV_NOWMS;
 
 // The one random source: the bots' choice of a walk goal. Seeded with a fixed
 // value, never from the clock, so the same input plays the same match.
