@@ -8,7 +8,8 @@ for a in "$@"; do
   case "$a" in
     --fuzz) need+=(clang libclang-rt-14-dev) ;;
     --valgrind) need+=(valgrind) ;;
-    --all) need+=(clang libclang-rt-14-dev valgrind) ;;
+    --package) need+=(dpkg-dev file) ;;
+    --all) need+=(clang libclang-rt-14-dev valgrind dpkg-dev file) ;;
   esac
 done
 
