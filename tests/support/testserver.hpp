@@ -25,7 +25,7 @@ protected:
 
   // GAMESTART with these arguments, which must succeed.
   void START(const std::vector<std::string>& ARGS = {});
-  // Runs N game cycles.
+  // Runs N game cycles, advancing SV_NOWMS and SV_UTCMS by 30 ms before each.
   void CYCLE(int N = 1);
   // Queues a datagram from IP:PORT.
   void SEND(const std::string& IP, uint16_t PORT, const std::string& DATA);
