@@ -2,7 +2,8 @@
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: all deps build run test test-release test-asan fuzz soak memcheck amplification clean
+.PHONY: all deps build run test test-release test-asan fuzz soak memcheck amplification clean \
+  windows wine-test
 
 all: build
 
@@ -56,5 +57,21 @@ memcheck: build
 amplification: build
 	python3 scripts/amplification.py $(if $(BEFORE),--before $(BEFORE))
 
+# The Windows programs, cross-compiled with MinGW-w64 and linked statically:
+# build-windows/*.exe run on Windows without any DLL beside them.
+WINDOWS_PROGRAMS = brastok_server
+windows:
+	@scripts/deps.sh --windows
+	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DBRASTOK_TESTS=OFF -DBRASTOK_BENCH=OFF
+	cmake --build build-windows -j $(JOBS) --target $(WINDOWS_PROGRAMS)
+
+# The Windows server under wine, driven by the Linux client over loopback.
+wine-test: windows
+	@scripts/deps.sh --wine
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBRASTOK_TESTS=ON
+	cmake --build build -j $(JOBS) --target brastok_client
+	python3 scripts/wine_test.py
+
 clean:
-	rm -rf build build-asan build-fuzz fuzz-out
+	rm -rf build build-asan build-fuzz build-windows fuzz-out

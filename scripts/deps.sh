@@ -8,6 +8,8 @@ for a in "$@"; do
   case "$a" in
     --fuzz) need+=(clang libclang-rt-14-dev) ;;
     --valgrind) need+=(valgrind) ;;
+    --windows) need+=(g++-mingw-w64-x86-64-posix) ;;
+    --wine) need+=(wine64) ;;
     --all) need+=(clang libclang-rt-14-dev valgrind) ;;
   esac
 done
