@@ -20,3 +20,25 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Every .exe carries its C++ runtime and thread library inside, so it runs
 # on a bare Windows without MinGW's DLLs beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# The header-only libraries of the tools, CLI11 and nlohmann-json, are the
+# host's Debian packages. Their headers and package files are linked into a
+# folder of the build, alone, so that the Windows compiler finds them without
+# ever seeing the host's /usr/include (its glibc headers do not fit Windows).
+set(BRASTOK_HOSTHEADERS ${CMAKE_BINARY_DIR}/host-headers)
+if(NOT CMAKE_IN_TRY_COMPILE)
+  file(MAKE_DIRECTORY ${BRASTOK_HOSTHEADERS}/include ${BRASTOK_HOSTHEADERS}/share/cmake)
+  foreach(HEADERS CLI nlohmann)
+    if(EXISTS /usr/include/${HEADERS})
+      file(CREATE_LINK /usr/include/${HEADERS} ${BRASTOK_HOSTHEADERS}/include/${HEADERS} SYMBOLIC)
+    endif()
+  endforeach()
+  foreach(PACKAGE CLI11 nlohmann_json)
+    if(EXISTS /usr/share/cmake/${PACKAGE})
+      file(CREATE_LINK /usr/share/cmake/${PACKAGE} ${BRASTOK_HOSTHEADERS}/share/cmake/${PACKAGE}
+           SYMBOLIC)
+    endif()
+    # The package file finds its headers relative to where it was found.
+    set(${PACKAGE}_DIR ${BRASTOK_HOSTHEADERS}/share/cmake/${PACKAGE})
+  endforeach()
+endif()
