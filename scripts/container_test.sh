@@ -53,7 +53,7 @@ say "image built: $("${pm[@]}" image inspect --format '{{.Size}} bytes, user {{.
 args=(run -d --name "$name" --network none brastok -name boxed -bots 3 -map yard)
 runtime=""
 if ! "${pm[@]}" "${args[@]}" >"$work/run.log" 2>&1; then
-  say "plain run failed: $(grep -o 'Error.*' "$work/run.log" | head -1)"
+  say "plain run failed: $(grep -o 'Error.*' "$work/run.log" | sed -n 1p)"
   "${pm[@]}" rm -f "$name" >/dev/null 2>&1 || true
   runtime="$work/bin/crun"
   mkdir -p "$work/bin"
@@ -72,7 +72,7 @@ SHIM
   if ! "${pm[@]}" --runtime "$runtime" "${args[@]:0:1}" --cgroups=disabled "${args[@]:1}" \
     >"$work/run.log" 2>&1; then
     say "skipped: the container cannot run here, even without resource limits and cgroups:"
-    grep -o 'Error.*' "$work/run.log" | head -3
+    grep -o 'Error.*' "$work/run.log" | sed -n 1,3p
     exit 0
   fi
   say "running through the crun wrapper, without resource limits and cgroups"
@@ -99,5 +99,5 @@ extra=$(cd "$fs" && find . -mindepth 1 -not -type d |
 "${pm[@]}" stop -t 10 "$name" >/dev/null 2>&1
 code=$("${pm[@]}" inspect --format '{{.State.ExitCode}}' "$name")
 [ "$code" = 0 ] || fail "the server stopped with status $code"
-"${pm[@]}" logs "$name" 2>/dev/null | head -3
+"${pm[@]}" logs "$name" 2>/dev/null | sed -n 1,3p
 say passed
