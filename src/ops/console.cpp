@@ -3,8 +3,10 @@
 // know how standard input is read on this platform.
 #include <cerrno>
 #include <cstdio>
+#ifndef _WIN32
 #include <poll.h>
 #include <unistd.h>
+#endif
 
 #include "ops/ops.hpp"
 #include "server/server.hpp"
@@ -15,6 +17,7 @@ bool OPS_STDINON;
 // from then on and the server runs on without it.
 static bool OPS_STDINDONE;
 
+#ifndef _WIN32
 // A shell's background job that reads its terminal is stopped (SIGTTIN):
 // standard input is read only while it is not a terminal or this process is
 // in the terminal's foreground.
@@ -49,12 +52,22 @@ static long OPS_STDINREAD(char* BUF, size_t N) {
   }
   return -1; // end of input, or a read that failed
 }
+#else
+// Not read on Windows yet: the server runs as it did without a console.
+static bool OPS_STDINOURS() {
+  return false;
+}
+
+static long OPS_STDINREAD(char*, size_t) {
+  return -1;
+}
+#endif
 
 int OPS_CONSOLEFD() {
   if (!OPS_STDINON || OPS_STDINDONE || !OPS_STDINOURS()) {
     return -1;
   }
-  return STDIN_FILENO;
+  return 0; // standard input
 }
 
 // A longer line is refused whole: no command needs it.
