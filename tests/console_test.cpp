@@ -10,23 +10,8 @@
 namespace fs = std::filesystem;
 
 // Runs in a scratch working directory with a maps/ folder.
-class ConsoleTest : public TServerTest {
+class ConsoleTest : public TScratchServerTest {
 protected:
-  fs::path OLD, DIR;
-  void SetUp() override {
-    TServerTest::SetUp();
-    OLD = fs::current_path();
-    DIR = fs::temp_directory_path() /
-          ("brastok-console-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(DIR / "maps");
-    fs::current_path(DIR);
-  }
-  void TearDown() override {
-    fs::current_path(OLD);
-    fs::remove_all(DIR);
-    TServerTest::TearDown();
-  }
   // Runs a command; the console lines it printed.
   std::vector<std::string> RUN(const std::string& LINE) {
     LINES.clear();

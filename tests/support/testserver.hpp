@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -39,4 +40,13 @@ protected:
   std::vector<std::string> TAKE(const std::string& IP, uint16_t PORT);
   // The last state packet sent to IP:PORT since the last TAKE, parsed.
   CL_STATE LASTSTATE(const std::string& IP, uint16_t PORT);
+};
+
+// A server test run in a scratch working directory holding a maps/ folder,
+// removed when the test ends.
+class TScratchServerTest : public TServerTest {
+protected:
+  std::filesystem::path OLD, DIR;
+  void SetUp() override;
+  void TearDown() override;
 };
