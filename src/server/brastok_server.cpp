@@ -1,6 +1,7 @@
 // The Brastok dedicated server: start up, then one game cycle every 30 ms
 // until SIGINT or SIGTERM.
 #include "net/transport.hpp"
+#include "ops/ops.hpp"
 #include "server/server.hpp"
 
 int main(int argc, char** argv) {
@@ -14,6 +15,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   SC_CATCHSTOP();
+  if (!OPS_START(ARGS)) {
+    return 1;
+  }
   if (!GAMESTART(ARGS)) {
     NET_STOP();
     return 1;
