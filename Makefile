@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 ARGS ?=
 
 .PHONY: all deps build run test test-release test-asan fuzz soak memcheck amplification package \
-	package-test clean
+	package-test container-test clean
 
 all: build
 
@@ -69,6 +69,11 @@ package:
 # The install rules and the package, installed into a scratch root and run.
 package-test: package
 	python3 scripts/package_test.py
+
+# The container image built and run with podman, where podman runs.
+container-test: build
+	@scripts/deps.sh --container
+	scripts/container_test.sh
 
 clean:
 	rm -rf build build-asan build-fuzz fuzz-out

@@ -9,7 +9,8 @@ for a in "$@"; do
     --fuzz) need+=(clang libclang-rt-14-dev) ;;
     --valgrind) need+=(valgrind) ;;
     --package) need+=(dpkg-dev file) ;;
-    --all) need+=(clang libclang-rt-14-dev valgrind dpkg-dev file) ;;
+    --container) need+=(podman jq) ;;
+    --all) need+=(clang libclang-rt-14-dev valgrind dpkg-dev file podman jq) ;;
   esac
 done
 
