@@ -2,11 +2,10 @@
 // per map load, each written and flushed as it happens, so a stats pipeline
 // can follow the file. SIGHUP reopens it, for logrotate.
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <fcntl.h>
 #include <nlohmann/json.hpp>
-#include <unistd.h>
 
 #include "ops/ops.hpp"
 #include "server/server.hpp"
@@ -14,49 +13,61 @@
 using OPS_JSON = nlohmann::ordered_json;
 
 std::string OPS_LOGPATH;
-static int OPS_LOGFD = -1;
+static std::FILE* OPS_LOGF = nullptr;
 // A write error is reported once per opened file, not once per line.
 static bool OPS_LOGFAILED = false;
 
-static int OPS_LOGOPENFD(const std::string& PATH) {
-  return open(PATH.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+std::FILE* OPS_OPENFILE(const std::string& PATH, const char* MODE) {
+#ifdef _WIN32
+  return std::fopen(PATH.c_str(), MODE);
+#else
+  // Not inherited by anything the server might start.
+  return std::fopen(PATH.c_str(), (std::string(MODE) + "e").c_str());
+#endif
+}
+
+bool OPS_WRITEFILE(std::FILE* F, std::string_view TEXT) {
+  bool OK = std::fwrite(TEXT.data(), 1, TEXT.size(), F) == TEXT.size();
+  OK = std::fflush(F) == 0 && OK;
+  std::clearerr(F);
+  return OK;
 }
 
 bool OPS_LOGOPEN(const std::string& PATH, std::string& ERR) {
-  int FD = OPS_LOGOPENFD(PATH);
-  if (FD < 0) {
+  std::FILE* F = OPS_OPENFILE(PATH, "ab");
+  if (F == nullptr) {
     ERR = "cannot open log file " + PATH + ": " + std::strerror(errno);
     return false;
   }
   OPS_LOGCLOSE();
   OPS_LOGPATH = PATH;
-  OPS_LOGFD = FD;
+  OPS_LOGF = F;
   OPS_LOGFAILED = false;
   return true;
 }
 
 void OPS_LOGREOPEN() {
-  if (OPS_LOGFD < 0) {
+  if (OPS_LOGF == nullptr) {
     return;
   }
   // The new file is opened before the old one is let go: a rotation that
   // left no writable place keeps the log going where it was.
-  int FD = OPS_LOGOPENFD(OPS_LOGPATH);
-  if (FD < 0) {
+  std::FILE* F = OPS_OPENFILE(OPS_LOGPATH, "ab");
+  if (F == nullptr) {
     SC_WARN("cannot reopen log file " + OPS_LOGPATH + ": " + std::strerror(errno) +
             "; still writing to the file open before");
     return;
   }
-  close(OPS_LOGFD);
-  OPS_LOGFD = FD;
+  std::fclose(OPS_LOGF);
+  OPS_LOGF = F;
   OPS_LOGFAILED = false;
 }
 
 void OPS_LOGCLOSE() {
-  if (OPS_LOGFD >= 0) {
-    close(OPS_LOGFD);
+  if (OPS_LOGF != nullptr) {
+    std::fclose(OPS_LOGF);
   }
-  OPS_LOGFD = -1;
+  OPS_LOGF = nullptr;
   OPS_LOGPATH.clear();
 }
 
@@ -109,37 +120,28 @@ std::string OPS_UTF8TEXT(std::string_view S) {
 
 // UTC with milliseconds: 2026-12-07T11:52:03.128Z.
 static std::string OPS_UTCTEXT() {
-  timespec T;
-  clock_gettime(CLOCK_REALTIME, &T);
-  tm UTC;
-  gmtime_r(&T.tv_sec, &UTC);
+  using namespace std::chrono;
+  auto NOW = floor<milliseconds>(system_clock::now());
+  auto DAY = floor<days>(NOW);
+  year_month_day YMD{DAY};
+  hh_mm_ss<milliseconds> HMS{NOW - DAY};
   char TEXT[32];
-  size_t N = std::strftime(TEXT, sizeof TEXT, "%Y-%m-%dT%H:%M:%S", &UTC);
-  std::snprintf(TEXT + N, sizeof TEXT - N, ".%03dZ", int(T.tv_nsec / 1000000));
+  std::snprintf(TEXT, sizeof TEXT, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", int(YMD.year()),
+                unsigned(YMD.month()), unsigned(YMD.day()), int(HMS.hours().count()),
+                int(HMS.minutes().count()), int(HMS.seconds().count()),
+                int(HMS.subseconds().count()));
   return TEXT;
 }
 
 static void OPS_LOGWRITE(const OPS_JSON& J) {
   std::string TEXT = J.dump();
   TEXT += '\n';
-  // One write per record: a reader following the file sees whole lines, and
-  // nothing waits in a buffer.
-  size_t DONE = 0;
-  while (DONE < TEXT.size()) {
-    ssize_t R = write(OPS_LOGFD, TEXT.data() + DONE, TEXT.size() - DONE);
-    if (R < 0 && errno == EINTR) {
-      continue;
-    }
-    if (R <= 0) {
-      if (!OPS_LOGFAILED) {
-        OPS_LOGFAILED = true;
-        SC_WARN("cannot write log file " + OPS_LOGPATH + ": " +
-                std::strerror(R < 0 ? errno : ENOSPC) +
-                "; records are lost until it can be written again (reported once)");
-      }
-      return;
-    }
-    DONE += size_t(R);
+  // One record at a time, flushed at once: a reader following the file sees
+  // whole lines, and nothing waits in a buffer.
+  if (!OPS_WRITEFILE(OPS_LOGF, TEXT) && !OPS_LOGFAILED) {
+    OPS_LOGFAILED = true;
+    SC_WARN("cannot write log file " + OPS_LOGPATH + ": " + std::strerror(errno) +
+            "; records are lost until it can be written again (reported once)");
   }
 }
 
@@ -174,7 +176,7 @@ static const OPS_LOGKIND OPS_LOGKINDS[] = {
 };
 
 void OPS_JSONLOG(const std::string& LINE) {
-  if (OPS_LOGFD < 0 || LINE.empty()) {
+  if (OPS_LOGF == nullptr || LINE.empty()) {
     return;
   }
   const OPS_LOGKIND* K = nullptr;
@@ -221,7 +223,7 @@ void OPS_JSONLOG(const std::string& LINE) {
 }
 
 void OPS_JSONMAP(uint8_t I) {
-  if (OPS_LOGFD < 0) {
+  if (OPS_LOGF == nullptr) {
     return;
   }
   OPS_JSON J = OPS_LOGRECORD("map");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -123,6 +124,11 @@ void OPS_LOGCLOSE();
 void OPS_JSONLOG(const std::string& LINE);
 // The record of a map load of map-list entry I (the map loader calls it).
 void OPS_JSONMAP(uint8_t I);
+// Opens a file of the edge with the fopen MODE, not inherited by children.
+std::FILE* OPS_OPENFILE(const std::string& PATH, const char* MODE);
+// Writes TEXT and flushes it; false when any of it could not be written
+// (errno tells why). The file stays usable for the next try.
+bool OPS_WRITEFILE(std::FILE* F, std::string_view TEXT);
 // Text as UTF-8: well-formed UTF-8 stays, every other byte is read as
 // Latin-1.
 std::string OPS_UTF8TEXT(std::string_view S);
