@@ -4,11 +4,12 @@
 build-windows/brastok_server.exe runs under wine with its own wine prefix
 in build-windows/wine (created on the first run, which takes about 20 s).
 The Linux brastok_client asks its status, then two players connect, join
-and chat for a few seconds; Ctrl-C (SIGINT, which wine hands to the
-program's console handler) must then stop the server within 10 s with exit
-status 0. Every wine process of the prefix is ended at the end.
+and chat for a few seconds; brastok_client.exe asks the status under wine
+too; Ctrl-C (SIGINT, which wine hands to the program's console handler)
+must then stop the server within 10 s with exit status 0. Every wine process
+of the prefix is ended at the end.
 
-  scripts/wine_test.py [--server EXE] [--client BIN]
+  scripts/wine_test.py [--server EXE] [--client BIN] [--windows-client EXE]
 """
 
 import argparse
@@ -38,6 +39,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--server", default=os.path.join(WINDOWS_BUILD, "brastok_server.exe"))
     ap.add_argument("--client", default=CLIENT_BIN)
+    ap.add_argument("--windows-client", default=os.path.join(WINDOWS_BUILD, "brastok_client.exe"))
     a = ap.parse_args()
 
     # A prefix of the build's own, no wine chatter on stderr, and no offer to
@@ -65,14 +67,24 @@ def main():
             failures.append("load: exit %d, %s %s" % (load.returncode, load.stdout, load.stderr))
         else:
             report = json.loads(load.stdout)
-            print("wine-test: 2 players, %d state packets, %d/%d chat lines seen" %
-                  (report["state_packets"], report["chat"]["seen"], report["chat"]["sent"]))
+            spacing = report.get("state_spacing_ms", {})
+            print("wine-test: 2 players, %d state packets (%s ms apart, median), "
+                  "%d/%d chat lines seen" %
+                  (report["state_packets"], spacing.get("median", "?"), report["chat"]["seen"],
+                   report["chat"]["sent"]))
             if report["chat"]["seen"] == 0:
                 failures.append("no chat line came back: %s" % load.stdout)
         for line in ("load1 connected!", "load1 has joined the game!",
                      "load1: load1 says hello #1"):
             if not server.wait_for(lambda: line in server.lines, 5.0):
                 failures.append("no console line %r in %r" % (line, server.lines))
+
+        # The Windows client too, under wine beside the server.
+        status = run([tool("wine64", WINE), a.windows_client, "status", "--timeout", "5",
+                      server.addr], 60)
+        if status.returncode != 0 or "Wine" not in status.stdout:
+            failures.append("brastok_client.exe status: exit %d, %r %r" %
+                            (status.returncode, status.stdout, status.stderr))
 
         # Wine turns SIGINT into the console's Ctrl-C event; the server's
         # handler ends the loop after the current cycle and main returns 0.
