@@ -4,10 +4,11 @@
 build-windows/brastok_server.exe runs under wine with its own wine prefix
 in build-windows/wine (created on the first run, which takes about 20 s).
 The Linux brastok_client asks its status, then two players connect, join
-and chat for a few seconds; brastok_client.exe asks the status under wine
-too; Ctrl-C (SIGINT, which wine hands to the program's console handler)
-must then stop the server within 10 s with exit status 0. Every wine process
-of the prefix is ended at the end.
+and chat for a few seconds (the chat shows in the JSON event log too);
+brastok_client.exe asks the status under wine too; Ctrl-C (SIGINT, which
+wine hands to the program's console handler) must then stop the server
+within 10 s with exit status 0. Every wine process of the prefix is ended
+at the end.
 
   scripts/wine_test.py [--server EXE] [--client BIN] [--windows-client EXE]
 """
@@ -52,8 +53,9 @@ def main():
     failures = []
     server = None
     try:
-        server = Server(a.server, ["-name", "Wine"], wrapper=[tool("wine64", WINE)],
-                        start_timeout=120.0)
+        # The JSON event log goes to the server's own scratch folder.
+        server = Server(a.server, ["-name", "Wine", "-log", "events.jsonl"],
+                        wrapper=[tool("wine64", WINE)], start_timeout=120.0)
         print("wine-test: %s answers on %s" % (os.path.basename(a.server), server.addr))
 
         status = run([a.client, "status", "--timeout", "5", server.addr], 30)
@@ -78,6 +80,12 @@ def main():
                      "load1: load1 says hello #1"):
             if not server.wait_for(lambda: line in server.lines, 5.0):
                 failures.append("no console line %r in %r" % (line, server.lines))
+
+        with open(os.path.join(server.dir.name, "events.jsonl")) as f:
+            records = [json.loads(line) for line in f]
+        chats = [r for r in records if r.get("kind") == "chat" and r.get("name") == "load1"]
+        if not chats or not chats[0]["time"].endswith("Z"):
+            failures.append("no chat record of load1 in the JSON log: %r" % records[-5:])
 
         # The Windows client too, under wine beside the server.
         status = run([tool("wine64", WINE), a.windows_client, "status", "--timeout", "5",
