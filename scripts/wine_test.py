@@ -7,8 +7,9 @@ The Linux brastok_client asks its status, then two players connect, join
 and chat for a few seconds (the chat shows in the JSON event log too);
 brastok_client.exe asks the status under wine too; Ctrl-C (SIGINT, which
 wine hands to the program's console handler) must then stop the server
-within 10 s with exit status 0. Every wine process of the prefix is ended
-at the end.
+within 10 s with exit status 0. A start on a taken port 65535 must fail
+with the bind failure line and status 1. Every wine process of the prefix is
+ended at the end.
 
   scripts/wine_test.py [--server EXE] [--client BIN] [--windows-client EXE]
 """
@@ -18,6 +19,7 @@ import json
 import os
 import shutil
 import signal
+import socket
 import subprocess
 
 from brastok_run import BUILD, CLIENT_BIN, Server, verdict
@@ -99,6 +101,16 @@ def main():
         code = server.stop(sig=signal.SIGINT, timeout=10.0)
         if code != 0:
             failures.append("Ctrl-C: exit status %s, stderr %r" % (code, server.errors))
+
+        # A start that finds no port: the last port is held here, so the
+        # search ends at once with the bind failure line and status 1.
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as held:
+            held.bind(("0.0.0.0", 65535))
+            failed = run([tool("wine64", WINE), a.server, "-port", "65535"], 60)
+        if failed.returncode != 1 or \
+                failed.stdout.splitlines()[:1] != ["UDP initialization failed! [ bind() ]"]:
+            failures.append("a start on a taken port 65535: exit %d, %r" %
+                            (failed.returncode, failed.stdout))
     finally:
         if server is not None:
             server.stop(timeout=5.0)
