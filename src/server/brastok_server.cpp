@@ -22,6 +22,9 @@ int main(int argc, char** argv) {
   }
   SC_CATCHSTOP();
   SV_READCLOCKS(); // the ban file's expiry times are read against them
+  if (!OPS_START(ARGS)) {
+    return 1;
+  }
   if (!GAMESTART(ARGS)) {
     NET_STOP();
     return 1;
