@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/state.hpp"
 
@@ -99,3 +101,78 @@ void OPS_ONLOG(const std::string& LINE);
 
 // Puts the edge's own state back to its start value (SV_RESETSTATE calls it).
 void OPS_RESETSNAPSHOT();
+
+// ---- the admin console (console.cpp, commands.cpp) ----
+//
+// Each line on standard input is one command. The main loop polls standard
+// input once per cycle, after the cycle, and hands every whole line to
+// OPS_RUNCOMMAND: that is the one door of console input, so a recorder sees
+// every line there and a replay feeds them back the same way. Answers are
+// console lines (SC_WRITELN); a refused command is one "error: " line on
+// standard error and changes nothing.
+
+// Runs one command line.
+void OPS_RUNCOMMAND(const std::string& LINE);
+// Reads what standard input holds now, without waiting, and runs every whole
+// line. Once standard input has ended, is closed or cannot be read, it is no
+// longer read and this does nothing.
+void OPS_CONSOLE();
+// The file descriptor an idle wait should also wake for (standard input
+// while it is read and can be read now), or -1.
+int OPS_CONSOLEFD();
+// One "error: " line on standard error (into SC_WARNCAPTURE in tests).
+void OPS_ERROR(const std::string& S);
+// Set by "quit": the main loop stops as on SIGTERM.
+extern bool OPS_QUITASKED;
+// Standard input is read only after this (main() turns it on; tests drive
+// OPS_RUNCOMMAND themselves).
+extern bool OPS_STDINON;
+
+// ---- the ban list and its file (bans.cpp) ----
+
+// True when datagrams from this dotted IPv4 address are to be dropped unread.
+// Nothing to check, and nothing costs, while the list is empty.
+bool OPS_BANNED(const std::string& IP);
+// Reads the ban file at start (the "-banfile" option); later changes rewrite it.
+void OPS_BANFILE(const std::string& PATH);
+// Bans ADDRESS[/BITS] for MINUTES (0: for good), replacing a ban of the
+// same address or range, and rewrites the file: the answer line, or empty
+// text when WHAT is no address or range. COMMENT goes into the file.
+std::string OPS_BANADD(const std::string& WHAT, uint32_t MINUTES, const std::string& COMMENT);
+// Lifts the ban of exactly ADDRESS[/BITS]: empty text, or why it could not.
+std::string OPS_BANREMOVE(const std::string& WHAT);
+// One line per ban in force, with the time left.
+std::vector<std::string> OPS_BANLIST();
+// Puts the ban list back to its start value: empty, no file.
+void OPS_RESETBANS();
+
+// ---- files of the edge, opened before start-up (files.cpp) ----
+
+// Opens what the command line asks of the edge (-log FILE), before GAMESTART
+// reads anything. False after one line on standard error: the server must
+// not start.
+bool OPS_START(const std::vector<std::string>& ARGS);
+
+// ---- the JSON event-log file (jsonlog.cpp) ----
+
+// One JSON object per line for every event-log line and every map load.
+// Nothing is written while no file is open.
+extern std::string OPS_LOGPATH;
+// Opens PATH for appending; false with the reason in ERR.
+bool OPS_LOGOPEN(const std::string& PATH, std::string& ERR);
+// Closes and opens the file again under its name (after SIGHUP: logrotate
+// has moved it away).
+void OPS_LOGREOPEN();
+void OPS_LOGCLOSE();
+// The record of one event-log line (OPS_ONLOG calls it).
+void OPS_JSONLOG(const std::string& LINE);
+// The record of a map load of map-list entry I (the map loader calls it).
+void OPS_JSONMAP(uint8_t I);
+// Opens a file of the edge with the fopen MODE, not inherited by children.
+std::FILE* OPS_OPENFILE(const std::string& PATH, const char* MODE);
+// Writes TEXT and flushes it; false when any of it could not be written
+// (errno tells why). The file stays usable for the next try.
+bool OPS_WRITEFILE(std::FILE* F, std::string_view TEXT);
+// Text as UTF-8: well-formed UTF-8 stays, every other byte is read as
+// Latin-1.
+std::string OPS_UTF8TEXT(std::string_view S);
