@@ -390,8 +390,12 @@ int CL_LOADCMD(const CL_OPTIONS& O) {
           REF = &B;
         }
       }
+      // Server bots go on logging kills meanwhile: after three seconds
+      // the drain ends at the first moment every player holds the same
+      // newest line, so a line still on its way is not taken for lost.
       bool QUIET = NOW - L.LASTLINE >= 600;
-      if (L.STOPPED || (LEVEL && QUIET) || NOW - DRAINSTART >= 3000) {
+      long DRAINED = NOW - DRAINSTART;
+      if (L.STOPPED || (LEVEL && (QUIET || DRAINED >= 3000)) || DRAINED >= 6000) {
         break;
       }
     }
