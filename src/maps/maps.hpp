@@ -15,10 +15,13 @@ void DEFAULTMAPS();
 void MAPFROMSTR(uint8_t I, const std::string& S);
 // True when FNAME is a regular file that can be read.
 bool EXISTFILE(const std::string& FNAME);
-// Reads maps/FN.brsk into the next free entry of the map list; a missing or
-// refused file, or a full list, changes nothing (and is warned about).
+// Reads SV_MAPDIR/FN.brsk into the next free entry of the map list; a missing
+// or refused file, or a full list, changes nothing (and is warned about). A
+// map without a spawn point or a free cell, or larger than the played grid,
+// is taken with a warning.
 void MAPFROMFILE(const std::string& FN);
-// Folder and extension of map files, relative to the working directory.
+// The file of map FN: in SV_MAPDIR (relative to the working directory unless
+// absolute), with its extension.
 std::string MAPFILEPATH(const std::string& FN);
 
 // ---- current map (curmap.cpp) ----

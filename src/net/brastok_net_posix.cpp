@@ -41,12 +41,13 @@ static sockaddr_in NET_OUTADDR[NET_OUTMAX];
 static mmsghdr NET_OUTMSG[NET_OUTMAX];
 static int NET_OUTN = 0;
 
-static bool NET_BINDPORT(uint16_t PORT) {
+// 0 when the socket is bound to HOST:PORT, else the system's error number.
+static int NET_BINDPORT(in_addr HOST, uint16_t PORT) {
   sockaddr_in ADDR{};
   ADDR.sin_family = AF_INET;
   ADDR.sin_port = htons(PORT);
-  ADDR.sin_addr.s_addr = htonl(INADDR_ANY);
-  return bind(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), sizeof ADDR) == 0;
+  ADDR.sin_addr = HOST;
+  return bind(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), sizeof ADDR) == 0 ? 0 : errno;
 }
 
 static bool NET_FAIL(const char* LINE) {
@@ -65,18 +66,38 @@ bool NET_START() {
   if (FLAGS < 0 || fcntl(NET_SOCKET, F_SETFL, FLAGS | O_NONBLOCK) < 0) {
     return NET_FAIL("UDP initialization failed! [ ioctlsocket() ]");
   }
-  // A taken port moves the server to the next one, up to 65535 and no
-  // further. Port 0 lets the system choose a free one.
-  bool BOUND = false;
-  if (NET_PORT == 0) {
-    BOUND = NET_BINDPORT(0);
-  } else {
-    for (uint32_t P = NET_PORT; P <= 65535 && !BOUND; P++) {
-      BOUND = NET_BINDPORT(uint16_t(P));
+  in_addr HOST{};
+  HOST.s_addr = htonl(INADDR_ANY);
+  std::string WHERE = "all addresses";
+  if (!NET_IP.empty()) {
+    WHERE = NET_IP;
+    if (inet_pton(AF_INET, NET_IP.c_str(), &HOST) != 1) {
+      SC_ERROR("cannot listen on " + NET_IP + ": not an IPv4 address");
+      return NET_FAIL("UDP initialization failed! [ bind() ]");
     }
   }
-  if (!BOUND) {
+  // A taken port moves the server to the next one, up to 65535 and no
+  // further (a strict start takes no other port). Port 0 lets the system
+  // choose a free one. An address that is not this machine's fails on every
+  // port: the search stops there.
+  uint32_t P = NET_PORT;
+  int ERR = NET_BINDPORT(HOST, uint16_t(P));
+  int FIRSTERR = ERR;
+  bool SEARCH = NET_PORT != 0 && SV_STRICT == 0;
+  while (ERR != 0 && ERR != EADDRNOTAVAIL && SEARCH && P < 65535) {
+    P++;
+    ERR = NET_BINDPORT(HOST, uint16_t(P));
+  }
+  if (ERR != 0) {
+    std::string TRIED = P > NET_PORT
+                            ? "ports " + std::to_string(NET_PORT) + " to " + std::to_string(P)
+                            : "port " + std::to_string(NET_PORT);
+    SC_ERROR("cannot bind UDP " + TRIED + " on " + WHERE + ": " + std::strerror(FIRSTERR));
     return NET_FAIL("UDP initialization failed! [ bind() ]");
+  }
+  if (FIRSTERR != 0) {
+    SC_WARN("UDP port " + std::to_string(NET_PORT) + " on " + WHERE + ": " +
+            std::strerror(FIRSTERR) + "; took the next free port");
   }
   // The port line shows the port actually bound.
   sockaddr_in ADDR{};
