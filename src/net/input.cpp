@@ -3,6 +3,7 @@
 #include "clients/clients.hpp"
 #include "game/game.hpp"
 #include "net/net.hpp"
+#include "ops/ops.hpp"
 
 // Replies go to the sender of the datagram being handled. The reply is built
 // in the same buffer, so every field has been read before.
@@ -134,6 +135,9 @@ static void NET_ONCHAT(uint8_t CID) {
 static void NET_ONDATAGRAM() {
   std::string IP = NET_LASTINIP();
   uint16_t PORT = NET_LASTINPORT();
+  if (OPS_QUERY(IP, PORT)) {
+    return; // a status query: answered without a slot
+  }
   // The lookup restarts a known sender's time-out before anything else.
   uint8_t CID = PLAYER_A2I(IP, PORT);
   uint8_t MID = NET_READBYTE();

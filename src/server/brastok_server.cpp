@@ -1,6 +1,9 @@
 // The Brastok dedicated server: start up, then one game cycle every 30 ms
 // until SIGINT or SIGTERM.
+#include <random>
+
 #include "net/transport.hpp"
+#include "ops/ops.hpp"
 #include "server/server.hpp"
 
 int main(int argc, char** argv) {
@@ -14,6 +17,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   SC_CATCHSTOP();
+  std::random_device RANDOM;
+  OPS_QSEED = (uint64_t(RANDOM()) << 32) | RANDOM();
   if (!GAMESTART(ARGS)) {
     NET_STOP();
     return 1;

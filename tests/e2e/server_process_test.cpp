@@ -142,3 +142,27 @@ TEST(ServerProcess, ListensOnTheAddressGivenOnly) {
   EXPECT_EQ(R, std::string(1, char(111))); // "no connection"
   EXPECT_EQ(P.STOP(SIGTERM), 0);
 }
+
+TEST(ServerProcess, AnswersTheStatusQueryWithoutASlot) {
+  TSCRATCH DIR;
+  TPROCESS P({SERVER, "-port", "0", "-name", "Arena"}, DIR.PATH());
+  std::string L;
+  ASSERT_TRUE(P.READLINE(L));
+  uint16_t PORT = uint16_t(PORTOFLINE(L));
+  TUDPSOCKET C, OTHER;
+  std::string CHAL, R;
+  C.SENDTO(PORT, std::string({char(120), 0, 0, 0, 0}));
+  ASSERT_TRUE(C.RECV(CHAL));
+  ASSERT_EQ(CHAL.size(), 5u);
+  EXPECT_EQ(uint8_t(CHAL[0]), 121);
+  OTHER.SENDTO(PORT, char(120) + CHAL.substr(1)); // the cookie is not this port's
+  ASSERT_TRUE(OTHER.RECV(R));
+  EXPECT_EQ(R.size(), 5u);
+  C.SENDTO(PORT, char(120) + CHAL.substr(1));
+  ASSERT_TRUE(C.RECV(R));
+  EXPECT_EQ(R.substr(0, 9), std::string({char(122), 1, 29, 5}) + "Arena");
+  EXPECT_EQ(P.STOP(SIGTERM), 0);
+  ASSERT_TRUE(P.READLINE(L));
+  ASSERT_TRUE(P.READLINE(L));
+  EXPECT_FALSE(P.READLINE(L, 200)); // no line for the query
+}

@@ -1,5 +1,7 @@
 #include "support/testserver.hpp"
 
+#include "ops/ops.hpp"
+
 std::string BYTES(std::initializer_list<int> B) {
   std::string S;
   for (int V : B) {
@@ -10,6 +12,7 @@ std::string BYTES(std::initializer_list<int> B) {
 
 void TServerTest::SetUp() {
   SV_RESETSTATE();
+  OPS_QRESET();
   MEMNET_RESET();
   SC_CAPTURE = &LINES;
   SC_WARNCAPTURE = &WARNS;
