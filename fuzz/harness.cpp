@@ -10,7 +10,6 @@
 
 #include "clientproto.hpp"
 #include "maps/maps.hpp"
-#include "ops/ops.hpp"
 #include "server/server.hpp"
 #include "support/fullload.hpp"
 #include "support/memnet.hpp"
@@ -67,7 +66,6 @@ static void FUZZ_CYCLE() {
 static void FUZZ_BEGIN() {
   FUZZ_LINES.clear(); // the console of the last input
   SV_RESETSTATE();
-  OPS_QRESET();
   MEMNET_RESET();
   MEMNET_RECORD = false;
   SC_CAPTURE = &FUZZ_LINES;

@@ -3,12 +3,13 @@
 # missing. Does nothing on a machine that has them all.
 set -euo pipefail
 
-need=(g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev python3)
+need=(g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev python3)
 for a in "$@"; do
   case "$a" in
     --fuzz) need+=(clang libclang-rt-14-dev) ;;
     --valgrind) need+=(valgrind) ;;
-    --all) need+=(clang libclang-rt-14-dev valgrind) ;;
+    --package) need+=(dpkg-dev file) ;;
+    --all) need+=(clang libclang-rt-14-dev valgrind dpkg-dev file) ;;
   esac
 done
 

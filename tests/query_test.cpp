@@ -51,7 +51,7 @@ TEST_F(QueryTest, ChallengeThenTheAnswerWithoutASlotOrALine) {
   CYCLE();
   std::vector<std::string> R = MEMNET_SENTTO("10.0.0.9", 7000);
   ASSERT_EQ(R.size(), 1u);
-  std::string WANT = BYTES({122, 1, 29}) + STR("Arena") + STR("0.1.0") + STR("DefMap") +
+  std::string WANT = BYTES({122, 1, 29}) + STR("Arena") + STR(SV_VERSION) + STR("DefMap") +
                      BYTES({1, 9, 6, 1, 2, 1, 2, 0, TICK & 255, TICK >> 8, 3}) + BYTES({1}) +
                      STR("[SS]Alex") + BYTES({0, 4, PING, 6}) +             // in the game, alive
                      BYTES({2}) + STR("[SS]BOT #1") + BYTES({0, 0, 1, 7}) + // a bot too

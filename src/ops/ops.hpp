@@ -1,13 +1,105 @@
-// The operator's side of the server: what operators and their tools use,
-// leaning on the core. The core calls in at a few named points (grep for
-// OPS_), each one plain call that does nothing when its feature is off.
+// The operator's edge of the server: what hosts and watchers use around the
+// game core. The core calls in at a few named points only, each a plain call
+// that does nothing while its feature is off.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "server/state.hpp"
+
+// ---- the status snapshot (snapshot.cpp) ----
+//
+// One picture of the match, taken in one place: the console's `status`, the
+// JSON status, the live page and the metrics all read it. It is a fixed-size
+// record, so taking one allocates nothing and it can be copied between
+// threads as it is.
+
+// Text of at most N bytes, held in place.
+template <size_t N>
+struct TFIXSTR {
+  uint16_t LEN;
+  char S[N];
+  void SET(std::string_view V) {
+    LEN = uint16_t(V.size() < N ? V.size() : N);
+    std::memcpy(S, V.data(), LEN);
+  }
+  std::string_view VIEW() const { return std::string_view(S, LEN); }
+};
+
+constexpr int OPS_SNAPLOGLINES = 20; // newest event-log lines kept
+constexpr size_t OPS_SNAPTEXT = 255; // bytes kept of a name or a line
+
+struct OPS_SNAPSLOT {
+  uint8_t SLOT;
+  TFIXSTR<PLAYERMAXNAME> NAME;
+  TFIXSTR<15> IP; // "0.0.0.0" for a bot
+  uint16_t PORT;
+  bool BOT;
+  uint8_t STATE; // PS_SPEC, PS_DEAD, PS_LIVE or PS_ATTA
+  uint8_t TEAM;
+  uint8_t SCORE;
+  uint8_t PING;
+  uint16_t X, Y, DIR;
+  uint8_t HITS, ARMOR, GUN;
+};
+
+struct OPS_SNAPITEM {
+  uint16_t X, Y;
+  char KIND; // '0'..'9'
+  bool PRESENT;
+};
+
+struct OPS_SNAPLOG {
+  uint16_t LINE;              // its event-log line number
+  TFIXSTR<OPS_SNAPTEXT> TEXT; // as the console renders it, bytes unescaped
+};
+
+struct OPS_SNAPSHOT {
+  uint64_t SEQ;    // snapshots taken since start
+  int64_t TAKENMS; // SV_NOWMS when it was taken
+  uint32_t CYCLES; // SV_CYCLES
+  TFIXSTR<OPS_SNAPTEXT> NAME;
+  TFIXSTR<OPS_SNAPTEXT> MAPNAME; // empty for the built-in map
+  uint8_t MAPNUM;                // its map-list entry
+  uint32_t MAPLOADS;             // maps loaded since start: a change means a new map text
+  TFIXSTR<MAXMAPBUFFER> MAPTEXT; // the map text: six header characters, then rows ended by '\r'
+  uint8_t SCORELIMIT, MAXPLAYERS, TEAMPLAY, BOTCOUNT, BOTTEAMS;
+  uint16_t PINGVAR;    // tick counter
+  uint16_t SCOREBOARD; // score-board countdown, 0 while playing
+  uint8_t CURCLIENTS, CURPLAYERS, BOTC;
+  uint8_t HUMANS, SPECTATORS; // human slots; human slots not in the game
+  uint8_t NSLOTS;
+  OPS_SNAPSLOT SLOTS[MAXCLIENTS]; // occupied slots, ascending
+  uint8_t NITEMS;
+  OPS_SNAPITEM ITEMS[MAXMAPITEMS];
+  uint8_t NLOG;
+  OPS_SNAPLOG LOG[OPS_SNAPLOGLINES]; // oldest first
+};
+
+// Fills S from the globals; allocates nothing.
+void OPS_TAKESNAPSHOT(OPS_SNAPSHOT& S);
+// Keeps the newest event-log lines rendered for the snapshot. Off until
+// something that shows them (the HTTP side) turns it on.
+extern bool OPS_KEEPLOG;
+// Maps loaded since start; the map loader counts them.
+extern uint32_t OPS_MAPLOADS;
+// The ring of the newest rendered lines (logring.cpp): OPS_LOGNEXT is where
+// the next one goes, OPS_LOGCOUNT how many it holds.
+extern OPS_SNAPLOG OPS_LOGRING[OPS_SNAPLOGLINES];
+extern int OPS_LOGNEXT;
+extern int OPS_LOGCOUNT;
+
+// ---- hooks the core calls ----
+
+// Every new event-log line, right after the console printed it.
+void OPS_ONLOG(const std::string& LINE);
+
+// Puts the edge's own state back to its start value (SV_RESETSTATE calls it).
+void OPS_RESETSNAPSHOT();
 
 // ---- the slotless status query (query.cpp) ----
 //
@@ -39,5 +131,9 @@ bool OPS_QUERY(const std::string& IP, uint16_t PORT);
 // The cookie of an IPv4 address (host order) and port in a period of
 // OPS_QPERIODMS: a keyed hash, never 0.
 uint32_t OPS_QCOOKIE(uint32_t ADDR, uint16_t PORT, int64_t PERIOD);
-// Forgets every address's recent queries.
+// Records a query from the IPv4 address ADDR (host order) at SV_NOWMS, or
+// returns false when ADDR has had OPS_QRATE taken within the last second
+// (querylimit.cpp).
+bool OPS_QALLOWED(uint32_t ADDR);
+// Forgets every address's recent queries (SV_RESETSTATE calls it).
 void OPS_QRESET();

@@ -4,10 +4,6 @@
 #include "net/net.hpp"
 #include "ops/ops.hpp"
 
-#ifndef BRASTOK_VERSION
-#define BRASTOK_VERSION "0.1.0"
-#endif
-
 uint64_t OPS_QSEED = 0;
 
 // ---- cookies ----
@@ -58,58 +54,6 @@ uint32_t OPS_QCOOKIE(uint32_t ADDR, uint16_t PORT, int64_t PERIOD) {
   return C != 0 ? C : 1; // 0 is the cookie of a first query
 }
 
-// ---- the rate limit ----
-
-// The last OPS_QRATE queries taken from one address: AT is a ring whose
-// oldest time is at HEAD. A small open-addressed table, no allocation.
-constexpr int OPS_QTABLE = 256;
-struct TQLOG {
-  uint32_t ADDR;
-  uint8_t N; // times recorded, at most OPS_QRATE
-  uint8_t HEAD;
-  int64_t LAST;
-  int64_t AT[OPS_QRATE];
-};
-static TQLOG OPS_QLOG[OPS_QTABLE];
-
-void OPS_QRESET() {
-  for (TQLOG& E : OPS_QLOG) {
-    E = {};
-  }
-}
-
-// Records a query from ADDR now, or returns false when ADDR has had
-// OPS_QRATE taken within the last second.
-static bool OPS_QALLOWED(uint32_t ADDR) {
-  // The entry of this address among a few neighbouring places; a new address
-  // takes a free place, or else the one least recently used.
-  constexpr int PROBES = 4;
-  uint32_t H = (ADDR * 2654435761u) >> 24; // 0..255
-  TQLOG* E = nullptr;
-  TQLOG* SPARE = nullptr;
-  for (int K = 0; K < PROBES && E == nullptr; K++) {
-    TQLOG& T = OPS_QLOG[(H + uint32_t(K)) % OPS_QTABLE];
-    if (T.N > 0 && T.ADDR == ADDR) {
-      E = &T;
-    } else if (SPARE == nullptr || T.N == 0 || (SPARE->N > 0 && T.LAST < SPARE->LAST)) {
-      SPARE = &T;
-    }
-  }
-  if (E == nullptr) {
-    E = SPARE;
-    *E = {};
-    E->ADDR = ADDR;
-  }
-  if (E->N == OPS_QRATE && SV_NOWMS - E->AT[E->HEAD] < 1000) {
-    return false;
-  }
-  E->AT[E->HEAD] = SV_NOWMS;
-  E->HEAD = uint8_t((E->HEAD + 1) % OPS_QRATE);
-  E->N = uint8_t(E->N < OPS_QRATE ? E->N + 1 : OPS_QRATE);
-  E->LAST = SV_NOWMS;
-  return true;
-}
-
 // ---- the answer ----
 
 // The dotted text of a sender (always four numbers) as a number.
@@ -149,7 +93,7 @@ static void OPS_QWRITEANSWER() {
   NET_WRITEBYTE(OPS_QFORMAT);
   NET_WRITEBYTE(PVER);
   NET_WRITESTRING(SV_NAME.substr(0, 63));
-  NET_WRITESTRING(std::string(BRASTOK_VERSION).substr(0, 31));
+  NET_WRITESTRING(std::string(SV_VERSION).substr(0, 31));
   NET_WRITESTRING(MAPSET ? SV_MAPL[SV_MAP.NUM].NAME.substr(0, 63) : std::string());
   NET_WRITEBYTE(SV_MAP.NUM);
   NET_WRITEBYTE(SV_SCORELIMIT);

@@ -1,6 +1,8 @@
 // Server state: the globals with their start values, and the constant tables.
 #include "server/state.hpp"
 
+#include "ops/ops.hpp"
+
 const TArr<uint8_t, 1, 2> PLAYERMAXAMMO = {{200, 30}};
 const TArr<uint8_t, 1, 2> PLAYERSTARTAMMO = {{25, 0}};
 
@@ -114,6 +116,8 @@ void SV_RESETSTATE() {
   NET_CONNLOG = {};
   SV_CYCLES = 0;
   SV_NOWMS = 0;
+  OPS_RESETSNAPSHOT();
+  OPS_QRESET();
 }
 
 namespace {

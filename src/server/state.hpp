@@ -47,6 +47,8 @@ struct TArr {
 // ---------------------------------------------------------------------------
 
 constexpr uint8_t PVER = 29; // protocol version a connect must carry
+// This server's own release, as status pages and packages show it.
+constexpr const char* SV_VERSION = "1.0.0";
 constexpr double DEGTORAD = 0.0174532925;
 constexpr int MAXCLIENTS = 24;
 constexpr int MAXLOG = 96; // highest index of the event-log list

@@ -1,7 +1,5 @@
 #include "support/testserver.hpp"
 
-#include "ops/ops.hpp"
-
 std::string BYTES(std::initializer_list<int> B) {
   std::string S;
   for (int V : B) {
@@ -12,7 +10,6 @@ std::string BYTES(std::initializer_list<int> B) {
 
 void TServerTest::SetUp() {
   SV_RESETSTATE();
-  OPS_QRESET();
   MEMNET_RESET();
   SC_CAPTURE = &LINES;
   SC_WARNCAPTURE = &WARNS;
