@@ -77,6 +77,7 @@ static void NET_ONCONNECT(const std::string& IP, uint16_t PORT) {
     NET_REPLY(IP, PORT, CLMPMSG_WVER, true);
     return;
   }
+  OPS_BOTFILLSLOT();
   uint8_t CID = PLAYER_NEW(IP, PORT);
   if (CID == 0) {
     NET_REPLY(IP, PORT, CLMPMSG_SVFULL, false);

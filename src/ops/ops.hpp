@@ -137,3 +137,23 @@ uint32_t OPS_QCOOKIE(uint32_t ADDR, uint16_t PORT, int64_t PERIOD);
 bool OPS_QALLOWED(uint32_t ADDR);
 // Forgets every address's recent queries (SV_RESETSTATE calls it).
 void OPS_QRESET();
+
+// ---- bot fill (botfill.cpp) ----
+//
+// With -botfill the bots wanted are a fill, not a fixed number: a human who
+// finds every slot taken, or the game full, takes the place of the newest
+// bot, and bots come back, one per tick, only where there is room in the
+// game. Without it these calls change nothing.
+
+// Frees the newest bot's slot when a human connects and every slot is
+// taken (the connect handler, before it claims a slot).
+void OPS_BOTFILLSLOT();
+// Makes room in the game for the human spectator in slot PID who asks to
+// join, by removing the newest bot in the game when the player limit is
+// reached (the join rule, before it checks the limit).
+void OPS_BOTFILLPLAY(uint8_t PID);
+// Whether a bot may be added now: always without bot fill; with it, only
+// while the humans in the game and the bots are fewer than the player limit
+// (the bot control, before it adds a bot). It also notes the order in which
+// bots came.
+bool OPS_BOTFILLROOM();

@@ -168,6 +168,8 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
       } else {
         SC_WARN("option -ip: \"" + VALUE + "\" is not an IPv4 address, ignored");
       }
+    } else if (KEY == "-botfill") {
+      SV_BOTFILL = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, 255));
     } else if (KEY == "-strict") {
       SV_STRICT = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, 255));
     } else if (KEY != "-mapdir") {
@@ -240,6 +242,7 @@ std::string SV_HELPTEXT() {
          "  -teams N       0: every player for himself; otherwise team play (default 0)\n"
          "  -bots N        server-side bots wanted, 0 to 24 (default 0)\n"
          "  -botteams N    teams the bots are spread over, 1 to 4 (default 4)\n"
+         "  -botfill N     not 0: bots leave to make room for humans (default 0)\n"
          "  -ip ADDRESS    local IPv4 address to listen on (default: all)\n"
          "  -mapdir DIR    folder of the -map files (default maps)\n"
          "  -strict N      not 0: a start-up that would warn fails instead (default 0)\n"
