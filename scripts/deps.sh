@@ -8,8 +8,11 @@ for a in "$@"; do
   case "$a" in
     --fuzz) need+=(clang libclang-rt-14-dev) ;;
     --valgrind) need+=(valgrind) ;;
+    --windows) need+=(g++-mingw-w64-x86-64-posix) ;;
+    --wine) need+=(wine64) ;;
     --package) need+=(dpkg-dev file) ;;
-    --all) need+=(clang libclang-rt-14-dev valgrind dpkg-dev file) ;;
+    --container) need+=(podman jq) ;;
+    --all) need+=(clang libclang-rt-14-dev valgrind dpkg-dev file podman jq) ;;
   esac
 done
 

@@ -14,7 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "net/net.hpp"
+#include "net/netstart.hpp"
 #include "server/server.hpp"
 
 // The socket and the sender of the last datagram. They belong to the
@@ -41,20 +41,30 @@ static sockaddr_in NET_OUTADDR[NET_OUTMAX];
 static mmsghdr NET_OUTMSG[NET_OUTMAX];
 static int NET_OUTN = 0;
 
-// 0 when the socket is bound to HOST:PORT, else the system's error number.
-static int NET_BINDPORT(in_addr HOST, uint16_t PORT) {
+int NET_BINDPORT(uint16_t PORT, std::string& WHY) {
   sockaddr_in ADDR{};
   ADDR.sin_family = AF_INET;
   ADDR.sin_port = htons(PORT);
-  ADDR.sin_addr = HOST;
-  return bind(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), sizeof ADDR) == 0 ? 0 : errno;
+  ADDR.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (!NET_IP.empty() && inet_pton(AF_INET, NET_IP.c_str(), &ADDR.sin_addr) != 1) {
+    WHY = "not an IPv4 address";
+    return NET_BINDNEVER;
+  }
+  if (bind(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), sizeof ADDR) == 0) {
+    return NET_BOUND;
+  }
+  int ERR = errno;
+  WHY = std::strerror(ERR);
+  return ERR == EADDRNOTAVAIL ? NET_BINDNEVER : NET_BINDRETRY;
 }
 
-static bool NET_FAIL(const char* LINE) {
-  SC_WRITELN(LINE);
-  SC_WAITENTER();
-  NET_STOP();
-  return false;
+uint16_t NET_BOUNDPORT() {
+  sockaddr_in ADDR{};
+  socklen_t LEN = sizeof ADDR;
+  if (getsockname(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), &LEN) != 0) {
+    return 0;
+  }
+  return ntohs(ADDR.sin_port);
 }
 
 bool NET_START() {
@@ -66,47 +76,7 @@ bool NET_START() {
   if (FLAGS < 0 || fcntl(NET_SOCKET, F_SETFL, FLAGS | O_NONBLOCK) < 0) {
     return NET_FAIL("UDP initialization failed! [ ioctlsocket() ]");
   }
-  in_addr HOST{};
-  HOST.s_addr = htonl(INADDR_ANY);
-  std::string WHERE = "all addresses";
-  if (!NET_IP.empty()) {
-    WHERE = NET_IP;
-    if (inet_pton(AF_INET, NET_IP.c_str(), &HOST) != 1) {
-      SC_ERROR("cannot listen on " + NET_IP + ": not an IPv4 address");
-      return NET_FAIL("UDP initialization failed! [ bind() ]");
-    }
-  }
-  // A taken port moves the server to the next one, up to 65535 and no
-  // further (a strict start takes no other port). Port 0 lets the system
-  // choose a free one. An address that is not this machine's fails on every
-  // port: the search stops there.
-  uint32_t P = NET_PORT;
-  int ERR = NET_BINDPORT(HOST, uint16_t(P));
-  int FIRSTERR = ERR;
-  bool SEARCH = NET_PORT != 0 && SV_STRICT == 0;
-  while (ERR != 0 && ERR != EADDRNOTAVAIL && SEARCH && P < 65535) {
-    P++;
-    ERR = NET_BINDPORT(HOST, uint16_t(P));
-  }
-  if (ERR != 0) {
-    std::string TRIED = P > NET_PORT
-                            ? "ports " + std::to_string(NET_PORT) + " to " + std::to_string(P)
-                            : "port " + std::to_string(NET_PORT);
-    SC_ERROR("cannot bind UDP " + TRIED + " on " + WHERE + ": " + std::strerror(FIRSTERR));
-    return NET_FAIL("UDP initialization failed! [ bind() ]");
-  }
-  if (FIRSTERR != 0) {
-    SC_WARN("UDP port " + std::to_string(NET_PORT) + " on " + WHERE + ": " +
-            std::strerror(FIRSTERR) + "; took the next free port");
-  }
-  // The port line shows the port actually bound.
-  sockaddr_in ADDR{};
-  socklen_t LEN = sizeof ADDR;
-  if (getsockname(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), &LEN) == 0) {
-    NET_PORT = ntohs(ADDR.sin_port);
-  }
-  SC_WRITELN("UDP initialized! UDP port: " + std::to_string(NET_PORT));
-  return true;
+  return NET_BINDFREEPORT();
 }
 
 void NET_STOP() {
