@@ -77,14 +77,15 @@ container-test: build
 
 # The Windows programs, cross-compiled with MinGW-w64 and linked statically:
 # build-windows/*.exe run on Windows without any DLL beside them.
-WINDOWS_PROGRAMS = brastok_server
+WINDOWS_PROGRAMS = brastok_server brastok_client
 windows:
 	@scripts/deps.sh --windows
 	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DBRASTOK_TESTS=OFF -DBRASTOK_BENCH=OFF
 	cmake --build build-windows -j $(JOBS) --target $(WINDOWS_PROGRAMS)
 
-# The Windows server under wine, driven by the Linux client over loopback.
+# The Windows server under wine, driven by the Linux client over loopback,
+# and the Windows client beside it.
 wine-test: windows
 	@scripts/deps.sh --wine
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBRASTOK_TESTS=ON

@@ -19,6 +19,9 @@ int main(int argc, char** argv) {
   SC_CATCHSTOP();
   std::random_device RANDOM;
   OPS_QSEED = (uint64_t(RANDOM()) << 32) | RANDOM();
+  if (!OPS_START(ARGS)) {
+    return 1;
+  }
   if (!GAMESTART(ARGS)) {
     NET_STOP();
     return 1;

@@ -172,6 +172,8 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
       SV_BOTFILL = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, 255));
     } else if (KEY == "-strict") {
       SV_STRICT = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, 255));
+    } else if (KEY == "-log") {
+      // The edge's file, opened before start-up (OPS_START).
     } else if (KEY != "-mapdir") {
       SC_WARN("unrecognised option ignored: " + KEY + " " + VALUE);
     }
@@ -246,6 +248,7 @@ std::string SV_HELPTEXT() {
          "  -ip ADDRESS    local IPv4 address to listen on (default: all)\n"
          "  -mapdir DIR    folder of the -map files (default maps)\n"
          "  -strict N      not 0: a start-up that would warn fails instead (default 0)\n"
+         "  -log FILE      appends one JSON object per event to FILE (SIGHUP reopens it)\n"
          "\n"
          "Numbers may be written in hexadecimal ($1F, 0x1F), binary (%101) or octal (&17).\n"
          "Stop the server with Ctrl-C (SIGINT) or SIGTERM; SIGHUP does not stop it.\n";
