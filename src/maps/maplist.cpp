@@ -103,33 +103,33 @@ static void MAPCHECK(uint8_t I, const std::string& PATH, size_t ROWS, size_t COL
   }
 }
 
-void MAPFROMFILE(const std::string& FN) {
+uint8_t MAPFROMFILE(const std::string& FN, bool KEEPBUILTIN) {
   // A map named "-" would count as a free entry: never played, and as the
   // only map it would leave the server without a current map. Refused.
   if (FN == MAPFREE) {
     SC_WARN("map name \"-\" is reserved, map not added");
-    return;
+    return 0;
   }
   int I = 0;
   for (int K = 1; K <= MAXMAPLIST && I == 0; K++) {
-    if (SV_MAPL[K].NAME == MAPFREE || SV_MAPL[K].NAME == MAPBUILTIN) {
+    if (SV_MAPL[K].NAME == MAPFREE || (SV_MAPL[K].NAME == MAPBUILTIN && !KEEPBUILTIN)) {
       I = K;
     }
   }
   if (I == 0) {
     SC_WARN("map list is full, map not added: " + FN);
-    return;
+    return 0;
   }
   std::string PATH = MAPFILEPATH(FN);
   if (!EXISTFILE(PATH)) {
     SC_WARN("map file not found or not readable: " + PATH);
-    return;
+    return 0;
   }
   std::ifstream F(PATH, std::ios::binary);
   std::string LINE;
   if (!MAPREADLINE(F, LINE) || LINE.size() < MAPHEADER) {
     SC_WARN("map file refused, its first line is shorter than 6 characters: " + PATH);
-    return;
+    return 0;
   }
   TMAPINLIST& E = SV_MAPL[I];
   std::copy_n(LINE.data(), MAPHEADER, &E.MAP[1]);
@@ -162,4 +162,5 @@ void MAPFROMFILE(const std::string& FN) {
     MEASURE();
   }
   MAPCHECK(uint8_t(I), PATH, LASTROW, COLS);
+  return uint8_t(I);
 }

@@ -18,8 +18,9 @@ bool EXISTFILE(const std::string& FNAME);
 // Reads SV_MAPDIR/FN.brsk into the next free entry of the map list; a missing
 // or refused file, or a full list, changes nothing (and is warned about). A
 // map without a spawn point or a free cell, or larger than the played grid,
-// is taken with a warning.
-void MAPFROMFILE(const std::string& FN);
+// is taken with a warning. Returns the entry taken, or 0. The first file
+// takes the built-in map's entry unless KEEPBUILTIN.
+uint8_t MAPFROMFILE(const std::string& FN, bool KEEPBUILTIN = false);
 // The file of map FN: in SV_MAPDIR (relative to the working directory unless
 // absolute), with its extension.
 std::string MAPFILEPATH(const std::string& FN);

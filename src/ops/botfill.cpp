@@ -2,37 +2,13 @@
 #include "clients/clients.hpp"
 #include "ops/ops.hpp"
 
-// The order in which bots came: OPS_BOTSEQ[slot] grows with each bot noted,
-// 0 for a slot without a bot or a bot not noted yet. Bots are noted before
-// every bot is added, so at most one bot, the newest, is not noted.
-static uint32_t OPS_BOTSEQ[MAXCLIENTS + 1];
-static uint32_t OPS_BOTNEXT = 0;
-
-static void OPS_NOTEBOTS() {
-  for (int I = 1; I <= MAXCLIENTS; I++) {
-    const TCLIENT& C = SV_CLIENTSLIST[I];
-    if (!C.EXIST || !C.BOT) {
-      OPS_BOTSEQ[I] = 0;
-    } else if (OPS_BOTSEQ[I] == 0) {
-      OPS_BOTSEQ[I] = ++OPS_BOTNEXT;
-    }
-  }
-}
-
-// The slot of the newest bot (only among the bots in the game when
-// PLAYING), or 0 when there is none.
-static uint8_t OPS_NEWESTBOT(bool PLAYING) {
+uint8_t OPS_NEWESTBOT(bool PLAYING) {
   uint8_t NEWEST = 0;
-  uint32_t NEWESTSEQ = 0;
   for (int I = 1; I <= MAXCLIENTS; I++) {
     const TCLIENT& C = SV_CLIENTSLIST[I];
-    if (!C.EXIST || !C.BOT || (PLAYING && !C.PLAY)) {
-      continue;
-    }
-    uint32_t SEQ = OPS_BOTSEQ[I] != 0 ? OPS_BOTSEQ[I] : UINT32_MAX;
-    if (NEWEST == 0 || SEQ >= NEWESTSEQ) {
+    if (C.EXIST && C.BOT && (C.PLAY || !PLAYING) &&
+        (NEWEST == 0 || C.CLAIMNO > SV_CLIENTSLIST[NEWEST].CLAIMNO)) {
       NEWEST = uint8_t(I);
-      NEWESTSEQ = SEQ;
     }
   }
   return NEWEST;
@@ -63,7 +39,6 @@ bool OPS_BOTFILLROOM() {
   if (SV_BOTFILL == 0) {
     return true;
   }
-  OPS_NOTEBOTS();
   // A new bot joins the game at once: it counts as playing already, and so
   // do the bots still waiting to join.
   int HUMANSPLAYING = 0;

@@ -10,6 +10,7 @@
 std::vector<std::string>* SC_CAPTURE = nullptr;
 std::vector<std::string>* SC_WARNCAPTURE = nullptr;
 uint32_t SC_WARNINGS = 0;
+bool SC_WARNFATAL = false;
 
 #ifndef _WIN32 // the Windows console, clock and stop live in console_win32.cpp
 namespace {
@@ -83,7 +84,7 @@ static void SC_ERRLINE(const char* PREFIX, const std::string& S) {
 void SC_WARN(const std::string& S) {
   SC_WARNINGS++;
   // A strict start fails on its warnings: they are its errors.
-  SC_ERRLINE(SV_STRICT != 0 ? "error: " : "warning: ", S);
+  SC_ERRLINE(SC_WARNFATAL ? "error: " : "warning: ", S);
 }
 
 void SC_ERROR(const std::string& S) {
@@ -113,6 +114,12 @@ void SC_SLEEP(int MS) {
 int64_t SC_NOWMS() {
   timespec T;
   clock_gettime(CLOCK_MONOTONIC, &T);
+  return int64_t(T.tv_sec) * 1000 + T.tv_nsec / 1000000;
+}
+
+int64_t SC_UTCMS() {
+  timespec T;
+  clock_gettime(CLOCK_REALTIME, &T);
   return int64_t(T.tv_sec) * 1000 + T.tv_nsec / 1000000;
 }
 

@@ -52,6 +52,8 @@ void SC_WARN(const std::string& S);
 // One error line on standard error: why a start failed.
 void SC_ERROR(const std::string& S);
 extern uint32_t SC_WARNINGS;
+// Set while a strict start reads its command line: its warnings are errors.
+extern bool SC_WARNFATAL;
 // Waits for the operator to press Enter, when the console is a terminal.
 void SC_WAITENTER();
 // Console text of raw bytes: printable ASCII as it is, bytes 160 to 255 as
@@ -67,6 +69,8 @@ extern std::vector<std::string>* SC_WARNCAPTURE;
 void SC_SLEEP(int MS);
 // Milliseconds of a monotonic clock.
 int64_t SC_NOWMS();
+// Milliseconds since the Unix epoch, UTC.
+int64_t SC_UTCMS();
 // SIGINT and SIGTERM ask the main loop to stop after the current cycle;
 // SIGHUP only raises a flag.
 void SC_CATCHSTOP();

@@ -4,6 +4,7 @@
 #include "clients/clients.hpp"
 #include "maps/maps.hpp"
 #include "net/net.hpp"
+#include "ops/ops.hpp"
 #include "server/server.hpp"
 
 bool SV_READNUMBER(const std::string& S, uint32_t& VALUE) {
@@ -142,6 +143,7 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
       SV_MAPDIR = ARGS[P];
     }
   }
+  SC_WARNFATAL = SV_STRICT != 0;
   // Keys and values pair by position; every occurrence is applied in order.
   for (size_t P = 1; P < ARGS.size(); P += 2) {
     const std::string& KEY = ARGS[P - 1];
@@ -172,6 +174,8 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
       SV_BOTFILL = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, 255));
     } else if (KEY == "-strict") {
       SV_STRICT = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, 255));
+    } else if (KEY == "-banfile") {
+      OPS_BANFILE(VALUE);
     } else if (KEY == "-log") {
       // The edge's file, opened before start-up (OPS_START).
     } else if (KEY != "-mapdir") {
@@ -181,6 +185,7 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
   if (ARGS.size() % 2 == 1) {
     SC_WARN("option without a value ignored: " + ARGS.back());
   }
+  SC_WARNFATAL = false; // later warnings (a map loaded by a command) are only warnings
   SV_CHECKVARS();
 }
 
@@ -248,8 +253,11 @@ std::string SV_HELPTEXT() {
          "  -ip ADDRESS    local IPv4 address to listen on (default: all)\n"
          "  -mapdir DIR    folder of the -map files (default maps)\n"
          "  -strict N      not 0: a start-up that would warn fails instead (default 0)\n"
+         "  -banfile FILE  keeps the ban list in FILE: read at start, rewritten on change\n"
          "  -log FILE      appends one JSON object per event to FILE (SIGHUP reopens it)\n"
          "\n"
          "Numbers may be written in hexadecimal ($1F, 0x1F), binary (%101) or octal (&17).\n"
-         "Stop the server with Ctrl-C (SIGINT) or SIGTERM; SIGHUP does not stop it.\n";
+         "Commands on standard input, one a line: type help for the list.\n"
+         "Stop the server with Ctrl-C (SIGINT), SIGTERM or the command quit; SIGHUP does\n"
+         "not stop it.\n";
 }
