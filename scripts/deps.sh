@@ -3,12 +3,14 @@
 # missing. Does nothing on a machine that has them all.
 set -euo pipefail
 
-need=(g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev python3)
+need=(g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3
+      libcpp-httplib-dev nlohmann-json3-dev python3-prometheus-client)
 for a in "$@"; do
   case "$a" in
     --fuzz) need+=(clang libclang-rt-14-dev) ;;
     --valgrind) need+=(valgrind) ;;
-    --all) need+=(clang libclang-rt-14-dev valgrind) ;;
+    --web) need+=(chromium chromium-driver python3-selenium) ;;
+    --all) need+=(clang libclang-rt-14-dev valgrind chromium chromium-driver python3-selenium) ;;
   esac
 done
 

@@ -2,6 +2,7 @@
 // until SIGINT or SIGTERM.
 #include "net/transport.hpp"
 #include "server/server.hpp"
+#include "web/web.hpp"
 
 int main(int argc, char** argv) {
   std::vector<std::string> ARGS(argv + 1, argv + argc);
@@ -14,13 +15,15 @@ int main(int argc, char** argv) {
     return 0;
   }
   SC_CATCHSTOP();
-  if (!GAMESTART(ARGS)) {
+  if (!GAMESTART(ARGS) || !WEB_START()) {
     NET_STOP();
     return 1;
   }
   while (!SC_STOPASKED()) {
     SV_NOWMS = SC_NOWMS();
+    WEB_CYCLEBEGIN();
     GAMECYCLE();
+    WEB_PUBLISH(SV_HUMANS() > 0 ? FPS_INT : 1000);
     if (SV_HUMANS() > 0) {
       SC_SLEEP(FPS_INT);
       continue;
@@ -33,6 +36,7 @@ int main(int argc, char** argv) {
     NET_WAIT(1000);
     SV_CYCLES += uint32_t((SC_NOWMS() - T0) / FPS_INT);
   }
+  WEB_STOP();
   NET_STOP();
   return 0;
 }

@@ -2,6 +2,7 @@
 #include "clients/clients.hpp"
 #include "maps/maps.hpp"
 #include "net/net.hpp"
+#include "ops/ops.hpp"
 #include "server/server.hpp"
 
 bool SV_READNUMBER(const std::string& S, uint32_t& VALUE) {
@@ -113,6 +114,9 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
       SV_BOTTEAMS = uint8_t(SV_OPTNUMBER(KEY, VALUE) & 0xFF);
     } else if (KEY == "-bots") {
       SV_BOTCOUNT = uint8_t(SV_OPTNUMBER(KEY, VALUE) & 0xFF);
+    } else if (KEY == "-http") {
+      OPS_HTTP.SET(VALUE);
+      OPS_KEEPLOG = !VALUE.empty(); // the HTTP side shows the newest lines
     } else {
       SC_WARN("unrecognised option ignored: " + KEY + " " + VALUE);
     }
@@ -178,6 +182,8 @@ std::string SV_HELPTEXT() {
          "  -teams N       0: every player for himself; otherwise team play (default 0)\n"
          "  -bots N        server-side bots wanted, 0 to 24 (default 0)\n"
          "  -botteams N    teams the bots are spread over, 1 to 4 (default 4)\n"
+         "  -http [ADDR:]PORT  serves the live page, status, metrics and health over\n"
+         "                 HTTP on ADDR (default 127.0.0.1); off by default\n"
          "\n"
          "Numbers may be written in hexadecimal ($1F, 0x1F), binary (%101) or octal (&17).\n"
          "Stop the server with Ctrl-C (SIGINT) or SIGTERM.\n";
