@@ -2,7 +2,8 @@
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: all deps build run test test-release test-asan fuzz soak memcheck amplification clean
+.PHONY: all deps build run test test-release test-asan fuzz soak memcheck amplification package \
+	package-test container-test clean
 
 all: build
 
@@ -55,6 +56,24 @@ memcheck: build
 # byte sent; BEFORE=path/to/another/brastok_server measures that one too.
 amplification: build
 	python3 scripts/amplification.py $(if $(BEFORE),--before $(BEFORE))
+
+# The Debian package of the programs, maps, manual pages and systemd units:
+# build/package/brastok_VERSION_ARCH.deb.
+package:
+	@scripts/deps.sh --package
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBRASTOK_TESTS=ON
+	cmake --build build -j $(JOBS) --target brastok_programs
+	rm -rf build/package
+	cd build && cpack
+
+# The install rules and the package, installed into a scratch root and run.
+package-test: package
+	python3 scripts/package_test.py
+
+# The container image built and run with podman, where podman runs.
+container-test: build
+	@scripts/deps.sh --container
+	scripts/container_test.sh
 
 clean:
 	rm -rf build build-asan build-fuzz fuzz-out

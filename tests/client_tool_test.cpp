@@ -1,8 +1,8 @@
 // brastok_client without sockets: its command line, what it prints, the map
 // file it writes, its bookkeeping of log lines and ticks, its walking rules
 // and the figures of a load run.
+#include "client.hpp"
 #include "clients/clients.hpp"
-#include "clienttool.hpp"
 #include "game/game.hpp"
 #include "support/testserver.hpp"
 

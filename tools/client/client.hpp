@@ -1,8 +1,9 @@
-// brastok_client: the parts of the headless client that involve no socket,
-// kept apart so that the tests check them directly. The command line, the
-// server address, the renderings of what the server reports (text and JSON),
-// the map file, the bookkeeping of log lines and tick counters, the walking
-// rules of a simulated player and the figures of a load run.
+// brastok_client, the headless client for operators: its door. The exit
+// statuses, the command line, the renderings of what the server reports
+// (text and JSON), the map file, the bookkeeping of log lines and ticks, the
+// walking rules of a simulated player, the figures of a load run, and one
+// entry per command. Everything but the commands themselves works without a
+// socket, so the tests check it directly.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +45,7 @@ struct CL_OPTIONS {
   uint32_t SEED = 1;
   bool HELP = false;
   bool VERSION = false;
+  std::string HELPTEXT; // --help: the help of the tool or of its command
 };
 
 // HOST[:PORT]. False with a one-line reason when the text is not one.
@@ -160,3 +162,12 @@ struct CL_LOADSUMMARY {
 };
 std::string CL_LOADTEXT(const CL_LOADSUMMARY& S);
 std::string CL_LOADJSON(const CL_LOADSUMMARY& S);
+
+// ---- the commands ----
+
+// Each runs its command to its end and returns the exit status. Results go
+// to standard output, errors as one line each to standard error.
+int CL_STATUSCMD(const CL_OPTIONS& O);
+int CL_WATCHCMD(const CL_OPTIONS& O);
+int CL_MAPCMD(const CL_OPTIONS& O);
+int CL_LOADCMD(const CL_OPTIONS& O);
