@@ -224,3 +224,73 @@ TEST(Web, StatusAndMetricsShowTheMatchAsTheWireAndTheConsoleDo) {
   EXPECT_EQ(C.Post("/metrics", "x", "text/plain")->status, 405);
   EXPECT_EQ(SV.P->STOP(SIGTERM), 0);
 }
+
+// The mean time between two state packets, over the packets that come
+// within MS while DURING runs.
+static double TICKMS(TWATCHER& A, int MS) {
+  long END = NOWMS() + MS;
+  std::vector<double> AT;
+  std::string D;
+  auto T0 = std::chrono::steady_clock::now();
+  while (NOWMS() < END && A.S.RECV(D, 100)) {
+    CL_STATE ST;
+    if (CL_PARSESTATE(D, ST)) {
+      AT.push_back(
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count());
+      A.SEND(CL_DATA(ST.TICK, 0, 0, 0, 0, A.ACK));
+    } else if (CL_LOG LG; CL_PARSELOG(D, LG)) {
+      A.ACK = LG.LAST;
+    }
+  }
+  return AT.size() < 2 ? 1e9 : (AT.back() - AT.front()) / double(AT.size() - 1);
+}
+
+// Page, status and metrics requests as fast as four connections take them,
+// with two event streams open, for a few seconds: the tick keeps its pace.
+TEST(Web, AStormOfRequestsDoesNotMoveTheTick) {
+  TWEBSERVER SV({"-bots", "3"});
+  ASSERT_GT(SV.HTTP, 0);
+  TWATCHER A(SV.UDP);
+  A.SEND(CL_CONNECT("Ann", 0));
+  A.PUMP(500);
+  const double QUIET = TICKMS(A, 2000);
+
+  std::atomic<bool> STOP{false};
+  std::atomic<uint64_t> DONE{0}, FAILED{0}, EVENTS{0};
+  std::vector<std::thread> T;
+  for (int K = 0; K < 4; K++) {
+    T.emplace_back([&, K] {
+      httplib::Client C("127.0.0.1", SV.HTTP);
+      C.set_keep_alive(K % 2 == 0); // half of them a new connection per request
+      const char* PATHS[] = {"/", "/metrics", "/status.json"};
+      for (uint64_t I = 0; !STOP; I++) {
+        auto R = C.Get(PATHS[I % 3]);
+        (R && R->status == 200 ? DONE : FAILED)++;
+      }
+    });
+  }
+  for (int K = 0; K < 2; K++) {
+    T.emplace_back([&] {
+      httplib::Client C("127.0.0.1", SV.HTTP);
+      C.Get("/events", [&](const char*, size_t) {
+        EVENTS++;
+        return !STOP;
+      });
+    });
+  }
+  const double STORM = TICKMS(A, 3000);
+  STOP = true;
+  for (auto& X : T) {
+    X.join();
+  }
+  std::printf("[ storm    ] %llu requests (%llu failed), %llu event chunks; tick %.2f ms quiet, "
+              "%.2f ms in the storm\n",
+              (unsigned long long)DONE, (unsigned long long)FAILED, (unsigned long long)EVENTS,
+              QUIET, STORM);
+  EXPECT_GT(DONE, 100u);
+  EXPECT_EQ(FAILED, 0u);
+  EXPECT_GT(EVENTS, 50u);
+  EXPECT_LE(STORM - QUIET, 2.0);
+  EXPECT_EQ(SV.GET("/healthz")->status, 200);
+  EXPECT_EQ(SV.P->STOP(SIGTERM), 0);
+}
