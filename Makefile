@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 ARGS ?=
 
 .PHONY: all deps build run test test-release test-asan fuzz soak memcheck amplification package \
-	package-test container-test browser-test clean
+	package-test container-test windows wine-test browser-test clean
 
 all: build
 
@@ -81,5 +81,22 @@ browser-test: build
 	@scripts/deps.sh --web
 	timeout 120 /usr/bin/python3 tests/browser/live_page.py build build/live-page.png
 
+# The Windows programs, cross-compiled with MinGW-w64 and linked statically:
+# build-windows/*.exe run on Windows without any DLL beside them.
+WINDOWS_PROGRAMS = brastok_server brastok_client
+windows:
+	@scripts/deps.sh --windows
+	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DBRASTOK_TESTS=OFF -DBRASTOK_BENCH=OFF
+	cmake --build build-windows -j $(JOBS) --target $(WINDOWS_PROGRAMS)
+
+# The Windows server under wine, driven by the Linux client over loopback,
+# and the Windows client beside it.
+wine-test: windows
+	@scripts/deps.sh --wine
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBRASTOK_TESTS=ON
+	cmake --build build -j $(JOBS) --target brastok_client
+	python3 scripts/wine_test.py
+
 clean:
-	rm -rf build build-asan build-fuzz fuzz-out
+	rm -rf build build-asan build-fuzz build-windows fuzz-out

@@ -9,6 +9,8 @@ for a in "$@"; do
   case "$a" in
     --fuzz) need+=(clang libclang-rt-14-dev) ;;
     --valgrind) need+=(valgrind) ;;
+    --windows) need+=(g++-mingw-w64-x86-64-posix) ;;
+    --wine) need+=(wine64) ;;
     --package) need+=(dpkg-dev file) ;;
     --container) need+=(podman jq) ;;
     --web) need+=(chromium chromium-driver python3-selenium) ;;

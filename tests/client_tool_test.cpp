@@ -451,6 +451,7 @@ TEST(ClientTool, LoadSummaryReportsEveryFigure) {
   S.SENT = 2700;
   S.RECEIVED = 2800;
   S.LATENCIES = {1, 1, 1, 2, 3};
+  S.SPACINGS = {30100, 30200, 29900, 30150, 41260};
   S.LOGTAKEN = 99;
   S.LOGEXPECTED = 100;
   S.LOGRESENT = 4;
@@ -464,6 +465,7 @@ TEST(ClientTool, LoadSummaryReportsEveryFigure) {
         "state packets:  33.0 per player per second (2640 in all)\n",
         "datagrams:      2700 sent, 2800 received\n",
         "input latency:  median 1 tick, 99th percentile 3 ticks (5 moves, 0 not applied)\n",
+        "state spacing:  median 30.1 ms, 99th percentile 41.3 ms, most 41.3 ms\n",
         "log lines:      99 received of 100 expected (4 resent)\n",
         "anomalies:      2\n  load3: tick backwards: tick 100 after 102\n  (1 more)\n"}) {
     EXPECT_NE(T.find(LINE), std::string::npos) << LINE << T;
@@ -472,6 +474,7 @@ TEST(ClientTool, LoadSummaryReportsEveryFigure) {
   for (const char* PART :
        {"\"state_packets_per_player_per_second\":33.0", "\"datagrams_sent\":2700",
         "\"input_latency_ticks\":{\"samples\":5,\"median\":1,\"p99\":3,\"not_applied\":0}",
+        "\"state_spacing_ms\":{\"samples\":5,\"median\":30.1,\"p99\":41.3,\"max\":41.3}",
         "\"log_lines\":{\"received\":99,\"expected\":100,\"resent\":4}", "\"anomaly_count\":2",
         "\"anomalies\":[{\"player\":\"load3\",\"kind\":\"tick backwards\","
         "\"detail\":\"tick 100 after 102\"}]"}) {

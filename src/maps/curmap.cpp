@@ -22,6 +22,7 @@ void SV_LOADCURMAP(uint8_t I) {
     return;
   }
   OPS_MAPLOADS++;
+  OPS_JSONMAP(I);
   for (int X = 1; X <= MAXMAPGRIDI; X++) {
     for (int Y = 1; Y <= MAXMAPGRIDI; Y++) {
       SV_MAP.CGRID[X][Y] = CG_N;

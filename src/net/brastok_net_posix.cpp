@@ -14,7 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "net/net.hpp"
+#include "net/netstart.hpp"
 #include "server/server.hpp"
 
 // The socket and the sender of the last datagram. They belong to the
@@ -41,7 +41,7 @@ static sockaddr_in NET_OUTADDR[NET_OUTMAX];
 static mmsghdr NET_OUTMSG[NET_OUTMAX];
 static int NET_OUTN = 0;
 
-static bool NET_BINDPORT(uint16_t PORT) {
+bool NET_BINDPORT(uint16_t PORT) {
   sockaddr_in ADDR{};
   ADDR.sin_family = AF_INET;
   ADDR.sin_port = htons(PORT);
@@ -49,11 +49,13 @@ static bool NET_BINDPORT(uint16_t PORT) {
   return bind(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), sizeof ADDR) == 0;
 }
 
-static bool NET_FAIL(const char* LINE) {
-  SC_WRITELN(LINE);
-  SC_WAITENTER();
-  NET_STOP();
-  return false;
+uint16_t NET_BOUNDPORT() {
+  sockaddr_in ADDR{};
+  socklen_t LEN = sizeof ADDR;
+  if (getsockname(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), &LEN) != 0) {
+    return 0;
+  }
+  return ntohs(ADDR.sin_port);
 }
 
 bool NET_START() {
@@ -65,27 +67,7 @@ bool NET_START() {
   if (FLAGS < 0 || fcntl(NET_SOCKET, F_SETFL, FLAGS | O_NONBLOCK) < 0) {
     return NET_FAIL("UDP initialization failed! [ ioctlsocket() ]");
   }
-  // A taken port moves the server to the next one, up to 65535 and no
-  // further. Port 0 lets the system choose a free one.
-  bool BOUND = false;
-  if (NET_PORT == 0) {
-    BOUND = NET_BINDPORT(0);
-  } else {
-    for (uint32_t P = NET_PORT; P <= 65535 && !BOUND; P++) {
-      BOUND = NET_BINDPORT(uint16_t(P));
-    }
-  }
-  if (!BOUND) {
-    return NET_FAIL("UDP initialization failed! [ bind() ]");
-  }
-  // The port line shows the port actually bound.
-  sockaddr_in ADDR{};
-  socklen_t LEN = sizeof ADDR;
-  if (getsockname(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), &LEN) == 0) {
-    NET_PORT = ntohs(ADDR.sin_port);
-  }
-  SC_WRITELN("UDP initialized! UDP port: " + std::to_string(NET_PORT));
-  return true;
+  return NET_BINDFREEPORT();
 }
 
 void NET_STOP() {

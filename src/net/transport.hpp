@@ -1,6 +1,7 @@
 // The UDP transport: the only door to the network. The server links the
-// POSIX socket implementation (brastok_net_posix.cpp); tests link an
-// in-memory one. Nothing above this header knows what a socket is.
+// POSIX socket implementation (brastok_net_posix.cpp), or on Windows the
+// Winsock one (brastok_net_win32.cpp); tests link an in-memory one. Nothing
+// above this header knows what a socket is.
 #pragma once
 
 #include <cstdint>

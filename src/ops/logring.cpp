@@ -15,6 +15,7 @@ int OPS_LOGNEXT;
 int OPS_LOGCOUNT;
 
 void OPS_ONLOG(const std::string& LINE) {
+  OPS_JSONLOG(LINE);
   if (!OPS_KEEPLOG) {
     return;
   }

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/state.hpp"
 
@@ -125,3 +127,34 @@ void OPS_ONLOG(const std::string& LINE);
 
 // Puts the edge's own state back to its start value (SV_RESETSTATE calls it).
 void OPS_RESETSNAPSHOT();
+
+// ---- files of the edge, opened before start-up (files.cpp) ----
+
+// Opens what the command line asks of the edge (-log FILE), before GAMESTART
+// reads anything. False after one line on standard error: the server must
+// not start.
+bool OPS_START(const std::vector<std::string>& ARGS);
+
+// ---- the JSON event-log file (jsonlog.cpp) ----
+
+// One JSON object per line for every event-log line and every map load.
+// Nothing is written while no file is open.
+extern std::string OPS_LOGPATH;
+// Opens PATH for appending; false with the reason in ERR.
+bool OPS_LOGOPEN(const std::string& PATH, std::string& ERR);
+// Closes and opens the file again under its name (after SIGHUP: logrotate
+// has moved it away).
+void OPS_LOGREOPEN();
+void OPS_LOGCLOSE();
+// The record of one event-log line (OPS_ONLOG calls it).
+void OPS_JSONLOG(const std::string& LINE);
+// The record of a map load of map-list entry I (the map loader calls it).
+void OPS_JSONMAP(uint8_t I);
+// Opens a file of the edge with the fopen MODE, not inherited by children.
+std::FILE* OPS_OPENFILE(const std::string& PATH, const char* MODE);
+// Writes TEXT and flushes it; false when any of it could not be written
+// (errno tells why). The file stays usable for the next try.
+bool OPS_WRITEFILE(std::FILE* F, std::string_view TEXT);
+// Text as UTF-8: well-formed UTF-8 stays, every other byte is read as
+// Latin-1.
+std::string OPS_UTF8TEXT(std::string_view S);

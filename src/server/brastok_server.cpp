@@ -1,6 +1,7 @@
 // The Brastok dedicated server: start up, then one game cycle every 30 ms
 // until SIGINT or SIGTERM.
 #include "net/transport.hpp"
+#include "ops/ops.hpp"
 #include "server/server.hpp"
 #include "web/web.hpp"
 
@@ -15,6 +16,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   SC_CATCHSTOP();
+  if (!OPS_START(ARGS)) {
+    return 1;
+  }
   if (!GAMESTART(ARGS) || !WEB_START()) {
     NET_STOP();
     return 1;

@@ -10,6 +10,7 @@
 std::vector<std::string>* SC_CAPTURE = nullptr;
 std::vector<std::string>* SC_WARNCAPTURE = nullptr;
 
+#ifndef _WIN32 // the Windows console, clock and stop live in console_win32.cpp
 namespace {
 volatile std::sig_atomic_t STOPASKED = 0;
 
@@ -17,6 +18,7 @@ void SC_ONSTOP(int) {
   STOPASKED = 1;
 }
 } // namespace
+#endif
 
 std::string SC_PRINTABLE(const std::string& S) {
   static const char HEX[] = "0123456789ABCDEF";
@@ -38,12 +40,14 @@ std::string SC_PRINTABLE(const std::string& S) {
   return R;
 }
 
+#ifndef _WIN32
 void SC_CLEAR() {
   if (SC_CAPTURE == nullptr && isatty(STDOUT_FILENO)) {
     std::fputs("\x1b[2J\x1b[H", stdout);
     std::fflush(stdout);
   }
 }
+#endif
 
 void SC_WRITELN(const std::string& S) {
   std::string LINE = SC_PRINTABLE(S);
@@ -81,6 +85,7 @@ void SC_WAITENTER() {
   } while (C != '\n' && C != EOF);
 }
 
+#ifndef _WIN32
 void SC_SLEEP(int MS) {
   timespec LEFT{MS / 1000, long(MS % 1000) * 1000000L};
   // A signal wakes nanosleep early; sleep the rest unless it asked to stop.
@@ -106,3 +111,4 @@ void SC_CATCHSTOP() {
 bool SC_STOPASKED() {
   return STOPASKED != 0;
 }
+#endif

@@ -153,6 +153,7 @@ struct CL_LOADSUMMARY {
   double SECONDS = 0;
   uint64_t STATES = 0, SENT = 0, RECEIVED = 0;
   std::vector<uint32_t> LATENCIES; // ticks from a move request to seeing it
+  std::vector<uint32_t> SPACINGS;  // microseconds between a player's state packets
   uint64_t MOVESLOST = 0;          // predicted free but never seen applied
   uint64_t LOGTAKEN = 0, LOGEXPECTED = 0, LOGRESENT = 0;
   uint64_t CHATSENT = 0, CHATSEEN = 0;

@@ -1,6 +1,7 @@
 // load: simulated players that connect, join, walk to items, turn, fire,
 // respawn and chat until the time is up; then a summary of what they saw.
 #include <algorithm>
+#include <chrono>
 #include <random>
 
 #include "peer.hpp"
@@ -34,7 +35,16 @@ struct CL_BOT {
   uint64_t RUNSTATES = 0; // state packets while the run lasted
   std::vector<uint32_t> LATENCIES;
   uint64_t MOVESLOST = 0;
+  // When the last state packet of this connection came, to tell how evenly
+  // the server's ticks arrive.
+  int64_t LASTSTATEUS = 0;
+  std::vector<uint32_t> SPACINGS;
 };
+
+int64_t CL_NOWUS() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 uint32_t CL_RAND(CL_BOT& B, uint32_t N) {
   return N == 0 ? 0 : uint32_t(B.RNG() % N);
@@ -276,6 +286,16 @@ void CL_LOADDATAGRAM(CL_LOADRUN& L, CL_BOT& B, const std::string& D, long NOW) {
       B.EVERIN = true;
       B.NEXTCHAT = 20 + CL_RAND(B, 30);
     }
+    if (L.RUNNING) {
+      // Read as it is taken from the socket: datagrams waiting together
+      // would otherwise share one time. The first packet of a connection
+      // has no predecessor (a reconnect waits out a silence).
+      int64_t T = CL_NOWUS();
+      if (B.K > 0) {
+        B.SPACINGS.push_back(uint32_t(std::min<int64_t>(T - B.LASTSTATEUS, UINT32_MAX)));
+      }
+      B.LASTSTATEUS = T;
+    }
     CL_PLAY(L, B);
     break;
   default:
@@ -420,6 +440,7 @@ int CL_LOADCMD(const CL_OPTIONS& O) {
     L.S.RECEIVED += B.P.RECEIVED;
     L.S.LATENCIES.insert(L.S.LATENCIES.end(), B.LATENCIES.begin(), B.LATENCIES.end());
     L.S.MOVESLOST += B.MOVESLOST;
+    L.S.SPACINGS.insert(L.S.SPACINGS.end(), B.SPACINGS.begin(), B.SPACINGS.end());
     L.S.LOGTAKEN += B.TAKENBEFORE + B.P.LOG.TAKEN;
     L.S.LOGEXPECTED += B.EXPECTEDBEFORE;
     if (B.P.LOG.STARTED) {

@@ -231,6 +231,11 @@ static std::string CL_TICKS(uint32_t N) {
   return std::to_string(N) + (N == 1 ? " tick" : " ticks");
 }
 
+// Microseconds as milliseconds with one decimal.
+static std::string CL_MS(uint32_t US) {
+  return CL_FIXED1(US / 1000.0);
+}
+
 static double CL_PERPLAYERSECOND(const CL_LOADSUMMARY& S) {
   if (S.CONNECTED == 0 || S.SECONDS <= 0) {
     return 0;
@@ -246,6 +251,11 @@ std::string CL_LOADTEXT(const CL_LOADSUMMARY& S) {
        std::to_string(S.REFUSED) + " refused, " + std::to_string(S.RECONNECTS) + " reconnects\n";
   T += "state packets:  " + CL_FIXED1(CL_PERPLAYERSECOND(S)) + " per player per second (" +
        std::to_string(S.STATES) + " in all)\n";
+  if (!S.SPACINGS.empty()) {
+    T += "state spacing:  median " + CL_MS(CL_PERCENTILE(S.SPACINGS, 50)) +
+         " ms, 99th percentile " + CL_MS(CL_PERCENTILE(S.SPACINGS, 99)) + " ms, most " +
+         CL_MS(*std::max_element(S.SPACINGS.begin(), S.SPACINGS.end())) + " ms\n";
+  }
   T += "datagrams:      " + std::to_string(S.SENT) + " sent, " + std::to_string(S.RECEIVED) +
        " received\n";
   if (S.LATENCIES.empty()) {
@@ -288,6 +298,13 @@ std::string CL_LOADJSON(const CL_LOADSUMMARY& S) {
     LAT["p99"] = CL_PERCENTILE(S.LATENCIES, 99);
   }
   LAT["not_applied"] = S.MOVESLOST;
+  CL_JSON GAP = {
+      {"samples", S.SPACINGS.size()}, {"median", nullptr}, {"p99", nullptr}, {"max", nullptr}};
+  if (!S.SPACINGS.empty()) {
+    GAP["median"] = CL_ROUND1(CL_PERCENTILE(S.SPACINGS, 50) / 1000.0);
+    GAP["p99"] = CL_ROUND1(CL_PERCENTILE(S.SPACINGS, 99) / 1000.0);
+    GAP["max"] = CL_ROUND1(*std::max_element(S.SPACINGS.begin(), S.SPACINGS.end()) / 1000.0);
+  }
   CL_JSON J = {{"server", CL_UTF8(S.SERVER)},
                {"players", S.PLAYERS},
                {"connected", S.CONNECTED},
@@ -299,6 +316,7 @@ std::string CL_LOADJSON(const CL_LOADSUMMARY& S) {
                {"datagrams_sent", S.SENT},
                {"datagrams_received", S.RECEIVED},
                {"input_latency_ticks", LAT},
+               {"state_spacing_ms", GAP},
                {"log_lines",
                 {{"received", S.LOGTAKEN}, {"expected", S.LOGEXPECTED}, {"resent", S.LOGRESENT}}},
                {"chat", {{"sent", S.CHATSENT}, {"seen", S.CHATSEEN}}},

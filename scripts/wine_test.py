@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""The Windows server under wine, driven by the Linux client over loopback.
+
+build-windows/brastok_server.exe runs under wine with its own wine prefix
+in build-windows/wine (created on the first run, which takes about 20 s).
+The Linux brastok_client asks its status, then two players connect, join
+and chat for a few seconds (the chat shows in the JSON event log too);
+brastok_client.exe asks the status under wine too; Ctrl-C (SIGINT, which
+wine hands to the program's console handler) must then stop the server
+within 10 s with exit status 0. A start on a taken port 65535 must fail
+with the bind failure line and status 1. Every wine process of the prefix is
+ended at the end.
+
+  scripts/wine_test.py [--server EXE] [--client BIN] [--windows-client EXE]
+"""
+
+import argparse
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+
+from brastok_run import BUILD, CLIENT_BIN, Server, verdict
+
+WINDOWS_BUILD = BUILD + "-windows"
+WINE = "/usr/lib/wine/wine64"  # Debian's wine64 does not put it on PATH
+WINESERVER = "/usr/lib/wine/wineserver64"
+
+
+def tool(name, fallback):
+    return fallback if os.path.exists(fallback) else shutil.which(name) or name
+
+
+def run(cmd, timeout):
+    return subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                          timeout=timeout)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--server", default=os.path.join(WINDOWS_BUILD, "brastok_server.exe"))
+    ap.add_argument("--client", default=CLIENT_BIN)
+    ap.add_argument("--windows-client", default=os.path.join(WINDOWS_BUILD, "brastok_client.exe"))
+    a = ap.parse_args()
+
+    # A prefix of the build's own, no wine chatter on stderr, and no offer to
+    # install wine's .NET and browser replacements into a fresh prefix.
+    os.environ["WINEPREFIX"] = os.path.abspath(os.path.join(WINDOWS_BUILD, "wine"))
+    os.environ["WINEDEBUG"] = "-all"
+    os.environ["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    wineserver = tool("wineserver", WINESERVER)
+
+    failures = []
+    server = None
+    try:
+        # The JSON event log goes to the server's own scratch folder.
+        server = Server(a.server, ["-name", "Wine", "-log", "events.jsonl"],
+                        wrapper=[tool("wine64", WINE)], start_timeout=120.0)
+        print("wine-test: %s answers on %s" % (os.path.basename(a.server), server.addr))
+
+        status = run([a.client, "status", "--timeout", "5", server.addr], 30)
+        if status.returncode != 0 or "Wine" not in status.stdout:
+            failures.append("status: exit %d, %r %r" %
+                            (status.returncode, status.stdout, status.stderr))
+
+        load = run([a.client, "load", "-n", "2", "-t", "3", "--json", "--timeout", "5",
+                    server.addr], 60)
+        if load.returncode != 0:
+            failures.append("load: exit %d, %s %s" % (load.returncode, load.stdout, load.stderr))
+        else:
+            report = json.loads(load.stdout)
+            spacing = report.get("state_spacing_ms", {})
+            print("wine-test: 2 players, %d state packets (%s ms apart, median), "
+                  "%d/%d chat lines seen" %
+                  (report["state_packets"], spacing.get("median", "?"), report["chat"]["seen"],
+                   report["chat"]["sent"]))
+            if report["chat"]["seen"] == 0:
+                failures.append("no chat line came back: %s" % load.stdout)
+        for line in ("load1 connected!", "load1 has joined the game!",
+                     "load1: load1 says hello #1"):
+            if not server.wait_for(lambda: line in server.lines, 5.0):
+                failures.append("no console line %r in %r" % (line, server.lines))
+
+        with open(os.path.join(server.dir.name, "events.jsonl")) as f:
+            records = [json.loads(line) for line in f]
+        chats = [r for r in records if r.get("kind") == "chat" and r.get("name") == "load1"]
+        if not chats or not chats[0]["time"].endswith("Z"):
+            failures.append("no chat record of load1 in the JSON log: %r" % records[-5:])
+
+        # The Windows client too, under wine beside the server.
+        status = run([tool("wine64", WINE), a.windows_client, "status", "--timeout", "5",
+                      server.addr], 60)
+        if status.returncode != 0 or "Wine" not in status.stdout:
+            failures.append("brastok_client.exe status: exit %d, %r %r" %
+                            (status.returncode, status.stdout, status.stderr))
+
+        # Wine turns SIGINT into the console's Ctrl-C event; the server's
+        # handler ends the loop after the current cycle and main returns 0.
+        code = server.stop(sig=signal.SIGINT, timeout=10.0)
+        if code != 0:
+            failures.append("Ctrl-C: exit status %s, stderr %r" % (code, server.errors))
+
+        # A start that finds no port: the last port is held here, so the
+        # search ends at once with the bind failure line and status 1.
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as held:
+            held.bind(("0.0.0.0", 65535))
+            failed = run([tool("wine64", WINE), a.server, "-port", "65535"], 60)
+        if failed.returncode != 1 or \
+                failed.stdout.splitlines()[:1] != ["UDP initialization failed! [ bind() ]"]:
+            failures.append("a start on a taken port 65535: exit %d, %r" %
+                            (failed.returncode, failed.stdout))
+    finally:
+        if server is not None:
+            server.stop(timeout=5.0)
+        subprocess.run([wineserver, "-k"], timeout=30, check=False)
+    verdict("wine-test", failures)
+
+
+if __name__ == "__main__":
+    main()

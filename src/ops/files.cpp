@@ -1,0 +1,23 @@
+// The files of the edge that the command line names. They are opened before
+// start-up reads anything, so the first server lines and the first map load
+// are in them, and a file that cannot be opened stops the start.
+#include <cstdio>
+
+#include "ops/ops.hpp"
+
+bool OPS_START(const std::vector<std::string>& ARGS) {
+  // Keys and values pair by position, as the server reads its command line;
+  // a later pair wins.
+  std::string LOG;
+  for (size_t P = 1; P < ARGS.size(); P += 2) {
+    if (ARGS[P - 1] == "-log") {
+      LOG = ARGS[P];
+    }
+  }
+  std::string ERR;
+  if (!LOG.empty() && !OPS_LOGOPEN(LOG, ERR)) {
+    std::fprintf(stderr, "error: %s\n", ERR.c_str());
+    return false;
+  }
+  return true;
+}

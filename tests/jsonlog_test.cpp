@@ -1,0 +1,123 @@
+// The JSON event-log file: every record read back as a stats pipeline would.
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "clients/clients.hpp"
+#include "ops/ops.hpp"
+#include "support/testserver.hpp"
+
+using nlohmann::json;
+
+class JsonLogTest : public TServerTest {
+protected:
+  std::string PATH;
+
+  void SetUp() override {
+    TServerTest::SetUp();
+    PATH = ::testing::TempDir() + "brastok_jsonlog_test.jsonl";
+    std::remove(PATH.c_str());
+  }
+  void TearDown() override {
+    OPS_LOGCLOSE();
+    std::remove(PATH.c_str());
+    std::remove((PATH + ".1").c_str());
+    TServerTest::TearDown();
+  }
+  // Every line of the file, parsed.
+  static std::vector<json> READ(const std::string& FILE) {
+    std::vector<json> R;
+    std::ifstream F(FILE);
+    std::string LINE;
+    while (std::getline(F, LINE)) {
+      R.push_back(json::parse(LINE));
+    }
+    return R;
+  }
+};
+
+TEST_F(JsonLogTest, EveryKindReadsBackFieldByField) {
+  std::string ERR;
+  ASSERT_TRUE(OPS_LOGOPEN(PATH, ERR)) << ERR;
+  START({"-name", "Yard", "-log", PATH});
+  EXPECT_TRUE(WARNS.empty()); // -log is a known key
+  uint8_t A = CONNECT("10.0.0.1", 5000, "Ann");
+  // A name that is not UTF-8 is read as Latin-1; a chat text that is stays.
+  uint8_t B = CONNECT("10.0.0.2", 5000,
+                      "B\xe9"
+                      "a");
+  SEND("10.0.0.1", 5000, CL_CHAT("h\xc3\xa9\x01"));
+  CYCLE();
+  for (const std::string& L : {SV_LOGLINE({LOGMESSID_ENTER, A}), SV_LOGLINE({LOGMESSID_LEAVE, A}),
+                               SV_LOGLINE({LOGMESSID_KILL, 3, A, B}),
+                               SV_LOGLINE({LOGMESSID_SCORE, A}), SV_LOGLINE({LOGMESSID_TSCORE, 2}),
+                               SV_LOGLINE({LOGMESSID_COUT, B}), SV_LOGLINE({LOGMESSID_CDCON, B})}) {
+    SV_ADDMSG(L);
+  }
+  const std::string BEA = "B\xc3\xa9"
+                          "a";
+  const std::vector<json> WANT = {
+      {{"tick", 0}, {"line", 1}, {"kind", "notice"}, {"text", "Yard, v29"}},
+      {{"tick", 0},
+       {"line", 2},
+       {"kind", "notice"},
+       {"text", "Playerlimit: 10, scorelimit: 20, teamplay: no"}},
+      {{"tick", 0}, {"kind", "map"}, {"map", "DefMap"}, {"entry", 1}},
+      {{"tick", 0}, {"line", 3}, {"kind", "connect"}, {"slot", A}, {"name", "Ann"}, {"team", 0}},
+      {{"tick", 1}, {"line", 4}, {"kind", "connect"}, {"slot", B}, {"name", BEA}, {"team", 0}},
+      {{"tick", 2},
+       {"line", 5},
+       {"kind", "chat"},
+       {"slot", A},
+       {"name", "Ann"},
+       {"text", "h\xc3\xa9\x01"}},
+      {{"tick", 3}, {"line", 6}, {"kind", "enter"}, {"slot", A}, {"name", "Ann"}},
+      {{"tick", 3}, {"line", 7}, {"kind", "leave"}, {"slot", A}, {"name", "Ann"}},
+      {{"tick", 3},
+       {"line", 8},
+       {"kind", "kill"},
+       {"weapon", "mp40"},
+       {"killer_slot", A},
+       {"killer", "Ann"},
+       {"victim_slot", B},
+       {"victim", BEA}},
+      {{"tick", 3}, {"line", 9}, {"kind", "win"}, {"slot", A}, {"name", "Ann"}},
+      {{"tick", 3}, {"line", 10}, {"kind", "teamwin"}, {"team", 2}, {"team_name", "Soldiers"}},
+      {{"tick", 3}, {"line", 11}, {"kind", "timeout"}, {"slot", B}, {"name", BEA}},
+      {{"tick", 3}, {"line", 12}, {"kind", "disconnect"}, {"slot", B}, {"name", BEA}},
+  };
+  std::vector<json> GOT = READ(PATH);
+  ASSERT_EQ(GOT.size(), WANT.size());
+  const std::regex UTC(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
+  for (size_t I = 0; I < GOT.size(); I++) {
+    EXPECT_TRUE(std::regex_match(GOT[I].value("time", ""), UTC)) << GOT[I];
+    GOT[I].erase("time");
+    EXPECT_EQ(GOT[I], WANT[I]);
+  }
+}
+
+TEST_F(JsonLogTest, ReopensUnderItsNameAndReportsAWriteErrorOnce) {
+  std::string ERR;
+  EXPECT_FALSE(OPS_START({"-log", "/nonexistent-dir/x.jsonl"}));
+  ASSERT_TRUE(OPS_START({"-log", PATH}));
+  START();
+  // logrotate moves the file away, then SIGHUP: the next record goes to a
+  // new file under the old name.
+  ASSERT_EQ(std::rename(PATH.c_str(), (PATH + ".1").c_str()), 0);
+  OPS_LOGREOPEN();
+  SV_ADDMSG(SV_LOGLINE({LOGMESSID_SMSG}) + "after");
+  EXPECT_EQ(READ(PATH + ".1").size(), 3u);
+  ASSERT_EQ(READ(PATH).size(), 1u);
+  EXPECT_EQ(READ(PATH)[0]["text"], "after");
+
+  // A full disk: one warning, and the game and its console go on.
+  ASSERT_TRUE(OPS_LOGOPEN("/dev/full", ERR)) << ERR;
+  WARNS.clear();
+  LINES.clear();
+  SV_ADDMSG(SV_LOGLINE({LOGMESSID_SMSG}) + "one");
+  SV_ADDMSG(SV_LOGLINE({LOGMESSID_SMSG}) + "two");
+  EXPECT_EQ(LINES, (std::vector<std::string>{"one", "two"}));
+  ASSERT_EQ(WARNS.size(), 1u);
+  EXPECT_NE(WARNS[0].find("cannot write log file /dev/full"), std::string::npos);
+}
