@@ -54,6 +54,8 @@ TEST_F(SnapshotTest, CountsDatagramsDropsAndConnects) {
   SEND("10.0.0.2", 1, BIG);                            // oversized
   SEND("10.0.0.2", 1, DATA);                           // no slot (answered)
   SEND("10.0.0.3", 1, CL_CONNECT("Old", 0, PVER - 1)); // wrong version
+  OPS_BANADD("10.0.0.5", 0, "");
+  SEND("10.0.0.5", 1, CL_CONNECT("Banned", 0)); // banned
   const int BUDGET = SV_CLIENTSLIST[A].T_MMSGS;
   for (int I = 0; I < BUDGET + 3; I++) {
     SEND("10.0.0.1", 5000, DATA); // three over the budget
@@ -64,7 +66,7 @@ TEST_F(SnapshotTest, CountsDatagramsDropsAndConnects) {
   }
   CYCLE();
   const OPS_COUNTERS& C = OPS_STATS;
-  EXPECT_EQ(C.DGIN - BEFORE.DGIN, uint64_t(4 + BUDGET + 3 + CONNMAX + 1));
+  EXPECT_EQ(C.DGIN - BEFORE.DGIN, uint64_t(5 + BUDGET + 3 + CONNMAX + 1));
   EXPECT_EQ(C.DROPEMPTY - BEFORE.DROPEMPTY, 1u);
   EXPECT_EQ(C.DROPOVERSIZED - BEFORE.DROPOVERSIZED, 1u);
   EXPECT_EQ(C.DROPNOSLOT - BEFORE.DROPNOSLOT, 1u);
@@ -73,6 +75,7 @@ TEST_F(SnapshotTest, CountsDatagramsDropsAndConnects) {
   EXPECT_EQ(C.CONNOK - BEFORE.CONNOK, uint64_t(MAXCLIENTS - A));
   EXPECT_EQ(C.CONNFULL - BEFORE.CONNFULL, uint64_t(CONNMAX - (MAXCLIENTS - A)));
   EXPECT_EQ(C.DROPCONNLIMIT - BEFORE.DROPCONNLIMIT, 1u);
+  EXPECT_EQ(C.DROPBANNED - BEFORE.DROPBANNED, 1u);
   EXPECT_EQ(C.DGOUT, MEMNET_SENTN);
   EXPECT_EQ(C.BYTESOUT, MEMNET_SENTBYTES);
   EXPECT_EQ(C.LOGLINES, uint64_t(SV_LOGI));

@@ -117,6 +117,8 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
     } else if (KEY == "-http") {
       OPS_HTTP.SET(VALUE);
       OPS_KEEPLOG = !VALUE.empty(); // the HTTP side shows the newest lines
+    } else if (KEY == "-banfile") {
+      OPS_BANFILE(VALUE);
     } else if (KEY == "-log") {
       // The edge's file, opened before start-up (OPS_START).
     } else {
@@ -186,8 +188,10 @@ std::string SV_HELPTEXT() {
          "  -botteams N    teams the bots are spread over, 1 to 4 (default 4)\n"
          "  -http [ADDR:]PORT  serves the live page, status, metrics and health over\n"
          "                 HTTP on ADDR (default 127.0.0.1); off by default\n"
+         "  -banfile FILE  keeps the ban list in FILE: read at start, rewritten on change\n"
          "  -log FILE      appends one JSON object per event to FILE (SIGHUP reopens it)\n"
          "\n"
          "Numbers may be written in hexadecimal ($1F, 0x1F), binary (%101) or octal (&17).\n"
-         "Stop the server with Ctrl-C (SIGINT) or SIGTERM.\n";
+         "Commands on standard input, one a line: type help for the list.\n"
+         "Stop the server with Ctrl-C (SIGINT), SIGTERM or the command quit.\n";
 }
