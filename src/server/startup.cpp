@@ -174,6 +174,9 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
       SV_BOTFILL = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, 255));
     } else if (KEY == "-strict") {
       SV_STRICT = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, 255));
+    } else if (KEY == "-http") {
+      OPS_HTTP.SET(VALUE);
+      OPS_KEEPLOG = !VALUE.empty(); // the HTTP side shows the newest lines
     } else if (KEY == "-banfile") {
       OPS_BANFILE(VALUE);
     } else if (KEY == "-log") {
@@ -253,6 +256,8 @@ std::string SV_HELPTEXT() {
          "  -ip ADDRESS    local IPv4 address to listen on (default: all)\n"
          "  -mapdir DIR    folder of the -map files (default maps)\n"
          "  -strict N      not 0: a start-up that would warn fails instead (default 0)\n"
+         "  -http [ADDR:]PORT  serves the live page, status, metrics and health over\n"
+         "                 HTTP on ADDR (default 127.0.0.1); off by default\n"
          "  -banfile FILE  keeps the ban list in FILE: read at start, rewritten on change\n"
          "  -log FILE      appends one JSON object per event to FILE (SIGHUP reopens it)\n"
          "\n"
