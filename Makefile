@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 ARGS ?=
 
 .PHONY: all deps build run test test-release test-asan fuzz soak memcheck amplification package \
-	package-test container-test windows wine-test clean
+	package-test container-test windows wine-test browser-test clean
 
 all: build
 
@@ -18,7 +18,7 @@ build: deps
 # Starts the server with its defaults; pass options with ARGS="-port 36000".
 run: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBRASTOK_TESTS=ON
-	cmake --build build -j $(JOBS) --target brastok_server
+	cmake --build build -j $(JOBS) --target brastok_server brastok_client
 	./build/brastok_server $(ARGS)
 
 # Every test, once in the release build and once under ASan and UBSan.
@@ -74,6 +74,12 @@ package-test: package
 container-test: build
 	@scripts/deps.sh --container
 	scripts/container_test.sh
+
+# The live page in headless chromium: the map, a walking player's marker, a
+# restart of the server; saves build/live-page.png.
+browser-test: build
+	@scripts/deps.sh --web
+	timeout 120 /usr/bin/python3 tests/browser/live_page.py build build/live-page.png
 
 # The Windows programs, cross-compiled with MinGW-w64 and linked statically:
 # build-windows/*.exe run on Windows without any DLL beside them.

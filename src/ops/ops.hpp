@@ -3,6 +3,7 @@
 // that does nothing while its feature is off.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -59,6 +60,28 @@ struct OPS_SNAPLOG {
   TFIXSTR<OPS_SNAPTEXT> TEXT; // as the console renders it, bytes unescaped
 };
 
+// What the server has counted since start, for the metrics. The core bumps
+// these with one plain statement where each thing happens; they only ever
+// grow, and wrap after 2^64.
+struct OPS_COUNTERS {
+  uint64_t DGIN, BYTESIN;   // datagrams received (dropped ones too), their bytes
+  uint64_t DGOUT, BYTESOUT; // datagrams sent, their bytes
+  // Datagrams dropped before any handler acted on them, by reason.
+  uint64_t DROPEMPTY, DROPOVERSIZED, DROPBUDGET, DROPNOSLOT, DROPCONNLIMIT, DROPBANNED;
+  // Connect messages from senders without a slot, by outcome (a connect over
+  // the limit counts in DROPCONNLIMIT).
+  uint64_t CONNOK, CONNWRONGVER, CONNFULL;
+  uint64_t KILLS[NUMGUNS + 1]; // kills by the killer's weapon, 1 to NUMGUNS
+  uint64_t LOGLINES;           // event-log lines
+  uint64_t TICKS;              // ticks played (the tick counter wraps, this does not)
+};
+extern OPS_COUNTERS OPS_STATS;
+// Counts the datagram in NET_BUF as sent; called right before NET_SEND.
+inline void OPS_COUNTSENT() {
+  OPS_STATS.DGOUT++;
+  OPS_STATS.BYTESOUT += uint16_t(NET_BUFP - 1);
+}
+
 struct OPS_SNAPSHOT {
   uint64_t SEQ;    // snapshots taken since start
   int64_t TAKENMS; // SV_NOWMS when it was taken
@@ -79,6 +102,7 @@ struct OPS_SNAPSHOT {
   OPS_SNAPITEM ITEMS[MAXMAPITEMS];
   uint8_t NLOG;
   OPS_SNAPLOG LOG[OPS_SNAPLOGLINES]; // oldest first
+  OPS_COUNTERS STATS;
 };
 
 // Fills S from the globals; allocates nothing.
@@ -88,6 +112,9 @@ void OPS_TAKESNAPSHOT(OPS_SNAPSHOT& S);
 extern bool OPS_KEEPLOG;
 // Maps loaded since start; the map loader counts them.
 extern uint32_t OPS_MAPLOADS;
+// The HTTP side's "-http" value: "PORT" or "ADDRESS:PORT"; empty while off.
+// Fixed text: the start values are set before any string could be built.
+extern TFIXSTR<OPS_SNAPTEXT> OPS_HTTP;
 // The ring of the newest rendered lines (logring.cpp): OPS_LOGNEXT is where
 // the next one goes, OPS_LOGCOUNT how many it holds.
 extern OPS_SNAPLOG OPS_LOGRING[OPS_SNAPLOGLINES];
@@ -176,3 +203,62 @@ bool OPS_WRITEFILE(std::FILE* F, std::string_view TEXT);
 // Text as UTF-8: well-formed UTF-8 stays, every other byte is read as
 // Latin-1.
 std::string OPS_UTF8TEXT(std::string_view S);
+
+// ---- the slotless status query (query.cpp) ----
+//
+// A monitor or a server list asks on the game's port without taking a slot:
+//   query      SVMPMSG_QUERY, cookie (u32)          5 bytes, more are ignored
+//   challenge  CLMPMSG_QCHAL, cookie (u32)          5 bytes
+//   answer     CLMPMSG_QINFO, the status            at most OPS_QMAXANSWER bytes
+// A query whose cookie is not the sender's is answered with the challenge
+// that holds it, so the status goes only to an address that has shown it
+// receives what is sent to it, and the challenge is never larger than the
+// query. The game's clients never send these ids.
+
+constexpr uint8_t SVMPMSG_QUERY = 120;
+constexpr uint8_t CLMPMSG_QCHAL = 121;
+constexpr uint8_t CLMPMSG_QINFO = 122;
+constexpr uint8_t OPS_QFORMAT = 1;        // layout of the answer
+constexpr size_t OPS_QSIZE = 5;           // the query and the challenge
+constexpr size_t OPS_QMAXANSWER = 1200;   // fits one datagram on any path
+constexpr int64_t OPS_QPERIODMS = 300000; // the cookies' secret changes this often
+constexpr int OPS_QRATE = 10;             // query datagrams per address per second
+
+// Seeds the secret of every period. main() draws it at start; tests and a
+// replay set it, so the cookies of a replay are the recorded ones.
+extern uint64_t OPS_QSEED;
+
+// Handles the datagram in NET_BUF from IP:PORT when it is a query, and then
+// returns true; false (nothing read, nothing changed) for any other datagram.
+bool OPS_QUERY(const std::string& IP, uint16_t PORT);
+// The cookie of an IPv4 address (host order) and port in a period of
+// OPS_QPERIODMS: a keyed hash, never 0.
+uint32_t OPS_QCOOKIE(uint32_t ADDR, uint16_t PORT, int64_t PERIOD);
+// Records a query from the IPv4 address ADDR (host order) at SV_NOWMS, or
+// returns false when ADDR has had OPS_QRATE taken within the last second
+// (querylimit.cpp).
+bool OPS_QALLOWED(uint32_t ADDR);
+// Forgets every address's recent queries (SV_RESETSTATE calls it).
+void OPS_QRESET();
+
+// ---- bot fill (botfill.cpp) ----
+//
+// With -botfill the bots wanted are a fill, not a fixed number: a human who
+// finds every slot taken, or the game full, takes the place of the newest
+// bot, and bots come back, one per tick, only where there is room in the
+// game. Without it these calls change nothing.
+
+// The slot of the newest bot, the last to claim its slot (only among the
+// bots in the game when PLAYING), or 0 when there is none.
+uint8_t OPS_NEWESTBOT(bool PLAYING);
+// Frees the newest bot's slot when a human connects and every slot is
+// taken (the connect handler, before it claims a slot).
+void OPS_BOTFILLSLOT();
+// Makes room in the game for the human spectator in slot PID who asks to
+// join, by removing the newest bot in the game when the player limit is
+// reached (the join rule, before it checks the limit).
+void OPS_BOTFILLPLAY(uint8_t PID);
+// Whether a bot may be added now: always without bot fill; with it, only
+// while the humans in the game and the bots are fewer than the player limit
+// (the bot control, before it adds a bot).
+bool OPS_BOTFILLROOM();

@@ -1,8 +1,11 @@
 // The Brastok dedicated server: start up, then one game cycle every 30 ms
 // until SIGINT, SIGTERM or the console's quit.
+#include <random>
+
 #include "net/transport.hpp"
 #include "ops/ops.hpp"
 #include "server/server.hpp"
+#include "web/web.hpp"
 
 // The clocks are read here only, once before each cycle.
 static void SV_READCLOCKS() {
@@ -21,11 +24,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   SC_CATCHSTOP();
+  std::random_device RANDOM;
+  OPS_QSEED = (uint64_t(RANDOM()) << 32) | RANDOM();
   SV_READCLOCKS(); // the ban file's expiry times are read against them
   if (!OPS_START(ARGS)) {
     return 1;
   }
-  if (!GAMESTART(ARGS)) {
+  if (!GAMESTART(ARGS) || !WEB_START()) {
     NET_STOP();
     return 1;
   }
@@ -33,8 +38,10 @@ int main(int argc, char** argv) {
   while (!SC_STOPASKED() && !OPS_QUITASKED) {
     SV_READCLOCKS();
     int64_t START = SV_NOWMS;
+    WEB_CYCLEBEGIN();
     GAMECYCLE();
     OPS_CONSOLE();
+    WEB_PUBLISH(SV_HUMANS() > 0 ? FPS_INT : 1000);
     if (OPS_QUITASKED) {
       break;
     }
@@ -52,6 +59,7 @@ int main(int argc, char** argv) {
       SC_SLEEP(int(LEFT));
     }
   }
+  WEB_STOP();
   NET_STOP();
   return 0;
 }
