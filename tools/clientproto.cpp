@@ -43,7 +43,7 @@ std::string CL_CHAT(const std::string& TEXT) {
 
 std::string CL_QUERY(uint32_t COOKIE) {
   NET_CLEARBUFFER();
-  NET_WRITEBYTE(CL_MSG_QUERY);
+  NET_WRITEBYTE(SVMPMSG_QUERY);
   NET_WRITEWORD(uint16_t(COOKIE & 0xFFFFu));
   NET_WRITEWORD(uint16_t(COOKIE >> 16));
   return CL_BUILT();
@@ -177,7 +177,7 @@ bool CL_PARSELOG(const std::string& D, CL_LOG& L) {
 }
 
 bool CL_PARSEQCHAL(const std::string& D, uint32_t& COOKIE) {
-  if (!CL_LOAD(D, CL_MSG_QCHAL)) {
+  if (!CL_LOAD(D, CLMPMSG_QCHAL)) {
     return false;
   }
   uint32_t LO = CL_WORD();
@@ -187,7 +187,7 @@ bool CL_PARSEQCHAL(const std::string& D, uint32_t& COOKIE) {
 }
 
 bool CL_PARSEQINFO(const std::string& D, CL_QINFO& Q) {
-  if (!CL_LOAD(D, CL_MSG_QINFO)) {
+  if (!CL_LOAD(D, CLMPMSG_QINFO)) {
     return false;
   }
   Q = {};

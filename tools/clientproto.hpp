@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ops/ops.hpp"
+
 // ---- messages a client sends ----
 
 std::string CL_CONNECT(const std::string& NAME, uint8_t TEAM, uint8_t VERSION = 29);
@@ -15,12 +17,6 @@ std::string CL_DATA(uint16_t ECHO, uint16_t DIR, uint8_t ACT, uint16_t MX, uint1
 std::string CL_CHAT(const std::string& TEXT);
 // The slotless status query; the first one carries cookie 0.
 std::string CL_QUERY(uint32_t COOKIE);
-
-// Message ids of the slotless status query, which the game protocol leaves
-// unused: the query, the server's challenge and its answer.
-constexpr uint8_t CL_MSG_QUERY = 120;
-constexpr uint8_t CL_MSG_QCHAL = 121;
-constexpr uint8_t CL_MSG_QINFO = 122;
 
 // ---- packets the server sends ----
 

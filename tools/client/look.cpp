@@ -55,7 +55,7 @@ void CL_LOOKSTART(CL_LOOKAT& L, const CL_OPTIONS& O, const CL_ENDPOINT& T, bool 
 // A datagram of the query: true when it was one.
 static bool CL_LOOKQUERY(CL_LOOKAT& L, const std::string& D, long NOW) {
   uint8_t ID = D.empty() ? 0 : uint8_t(D[0]);
-  if (ID != CL_MSG_QCHAL && ID != CL_MSG_QINFO) {
+  if (ID != CLMPMSG_QCHAL && ID != CLMPMSG_QINFO) {
     return false;
   }
   if (!L.QUERYING) {
