@@ -39,7 +39,8 @@ static void WEB_SWAP() {
     WEB_FRONT = 1 - WEB_FRONT;
     WEB_SHAREDLOOP = WEB_LOOP;
   }
-  WEB_CV.notify_all();
+  // No wake-up call: streams look when the next cycle is due (see
+  // WEB_WAITNEWER), so waking them costs the loop nothing.
 }
 
 void WEB_OPEN() {
@@ -94,10 +95,21 @@ void WEB_READ(OPS_SNAPSHOT& S, WEB_LOOPSTATS& L) {
 }
 
 bool WEB_WAITNEWER(uint64_t SEQ, int MS) {
+  // A waiter sleeps until a millisecond after the next cycle is due, then
+  // looks every millisecond; only a stop wakes it early.
+  using namespace std::chrono;
+  const steady_clock::time_point END = steady_clock::now() + milliseconds(MS);
   std::unique_lock<std::mutex> LOCK(WEB_MX);
-  return WEB_CV.wait_for(LOCK, std::chrono::milliseconds(MS), [SEQ] {
-    return WEB_STOP_ || WEB_BUF[WEB_FRONT].SEQ != SEQ;
-  }) && !WEB_STOP_;
+  while (!WEB_STOP_ && WEB_BUF[WEB_FRONT].SEQ == SEQ) {
+    steady_clock::time_point NOW = steady_clock::now();
+    if (NOW >= END) {
+      return false;
+    }
+    steady_clock::time_point LOOK{milliseconds(WEB_DUEMS + 1)};
+    LOOK = std::min(END, std::max(LOOK, NOW + milliseconds(1)));
+    WEB_CV.wait_until(LOCK, LOOK);
+  }
+  return !WEB_STOP_;
 }
 
 bool WEB_STOPPING() {
