@@ -3,6 +3,7 @@
 #include "net/transport.hpp"
 #include "ops/ops.hpp"
 #include "server/server.hpp"
+#include "web/web.hpp"
 
 // The clocks are read here only, once before each cycle.
 static void SV_READCLOCKS() {
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
   if (!OPS_START(ARGS)) {
     return 1;
   }
-  if (!GAMESTART(ARGS)) {
+  if (!GAMESTART(ARGS) || !WEB_START()) {
     NET_STOP();
     return 1;
   }
@@ -33,8 +34,10 @@ int main(int argc, char** argv) {
   while (!SC_STOPASKED() && !OPS_QUITASKED) {
     SV_READCLOCKS();
     int64_t START = SV_NOWMS;
+    WEB_CYCLEBEGIN();
     GAMECYCLE();
     OPS_CONSOLE();
+    WEB_PUBLISH(SV_HUMANS() > 0 ? FPS_INT : 1000);
     if (OPS_QUITASKED) {
       break;
     }
@@ -52,6 +55,7 @@ int main(int argc, char** argv) {
       SC_SLEEP(int(LEFT));
     }
   }
+  WEB_STOP();
   NET_STOP();
   return 0;
 }
