@@ -1,5 +1,7 @@
 // The Brastok dedicated server: start up, then one game cycle every 30 ms
 // until SIGINT, SIGTERM or the console's quit.
+#include <random>
+
 #include "net/transport.hpp"
 #include "ops/ops.hpp"
 #include "server/server.hpp"
@@ -22,6 +24,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   SC_CATCHSTOP();
+  std::random_device RANDOM;
+  OPS_QSEED = (uint64_t(RANDOM()) << 32) | RANDOM();
   SV_READCLOCKS(); // the ban file's expiry times are read against them
   if (!OPS_START(ARGS)) {
     return 1;
