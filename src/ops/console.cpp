@@ -204,7 +204,7 @@ void OPS_CONSOLE() {
       } else if (!SKIPPING) {
         PENDING += C;
         if (PENDING.size() > OPS_MAXLINE) {
-          OPS_ERROR("line longer than " + std::to_string(OPS_MAXLINE) + " bytes ignored");
+          SC_ERROR("line longer than " + std::to_string(OPS_MAXLINE) + " bytes ignored");
           PENDING.clear();
           SKIPPING = true;
         }
@@ -214,15 +214,4 @@ void OPS_CONSOLE() {
       return; // what follows "quit" is not run
     }
   }
-}
-
-void OPS_ERROR(const std::string& S) {
-  std::string LINE = SC_PRINTABLE(S);
-  if (SC_WARNCAPTURE != nullptr) {
-    SC_WARNCAPTURE->push_back("error: " + LINE);
-    return;
-  }
-  LINE = "error: " + LINE + '\n';
-  std::fwrite(LINE.data(), 1, LINE.size(), stderr);
-  std::fflush(stderr);
 }
