@@ -14,8 +14,8 @@ header h1{font-size:1.15em;margin:0}
 #conn{margin-left:auto;font-size:.85em;color:#9a9}
 #conn.off{color:#e77}
 main{display:flex;flex-wrap:wrap;gap:1em;padding:1em}
-#view{flex:1 1 420px;max-width:min(820px,calc(100vh - 5em))}
-canvas{width:100%;height:auto;display:block;background:#000;image-rendering:pixelated}
+#view{flex:1 1 420px;max-width:820px}
+canvas{max-width:100%;display:block;background:#000}
 aside{flex:1 1 260px;min-width:0}
 table{border-collapse:collapse;width:100%}
 th,td{padding:.2em .4em;text-align:left;white-space:nowrap}
@@ -54,11 +54,15 @@ function loadMap(text) {
 }
 function resize() {
   if (!grid) return;
-  const css = cv.parentElement.clientWidth || 640;
+  // The whole map in sight: as wide as its column, as high as the window.
+  const wide = cv.parentElement.clientWidth || 640;
+  const high = Math.max(200, window.innerHeight - cv.getBoundingClientRect().top - 16);
   const dpr = window.devicePixelRatio || 1;
-  px = Math.max(4, Math.floor(css * dpr / grid.w));
+  const css = Math.max(4, Math.floor(Math.min(wide / grid.w, high / grid.h)));
+  px = Math.round(css * dpr);
   cv.width = px * grid.w;
   cv.height = px * grid.h;
+  cv.style.width = css * grid.w + "px";
   if (last) draw(last);
 }
 // Map units to canvas pixels: cell 1 is the first column drawn.
