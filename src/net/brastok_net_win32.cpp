@@ -7,6 +7,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
+
 #include "net/netstart.hpp"
 #include "server/server.hpp"
 
@@ -22,11 +24,9 @@ int NET_BINDPORT(uint16_t PORT, std::string& WHY) {
   sockaddr_in ADDR{};
   ADDR.sin_family = AF_INET;
   ADDR.sin_port = htons(PORT);
-  ADDR.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (!NET_IP.empty() && inet_pton(AF_INET, NET_IP.c_str(), &ADDR.sin_addr) != 1) {
-    WHY = "not an IPv4 address";
-    return NET_BINDNEVER;
-  }
+  uint32_t HOST = 0; // every local interface, unless -ip gave one
+  NET_READIPV4(NET_IP, HOST);
+  ADDR.sin_addr.s_addr = htonl(HOST);
   if (bind(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), sizeof ADDR) == 0) {
     return NET_BOUND;
   }
@@ -120,11 +120,14 @@ int32_t NET_RECEIVE() {
   return int32_t(N);
 }
 
-// The console is not waited for here: Windows selects on sockets only, and
-// its console reader does not hand out a descriptor (ALSOFD stays -1).
-void NET_WAIT(int MS, int) {
+void NET_WAIT(int MS, int ALSOFD) {
   if (NET_SOCKET == INVALID_SOCKET) {
     return;
+  }
+  // Windows selects on sockets only: while the console is read, the wait is
+  // cut to one cycle, so a command is still answered within one.
+  if (ALSOFD >= 0) {
+    MS = std::min(MS, FPS_INT);
   }
   fd_set READ;
   FD_ZERO(&READ);

@@ -102,6 +102,7 @@ struct OPS_SNAPSHOT {
   OPS_SNAPITEM ITEMS[MAXMAPITEMS];
   uint8_t NLOG;
   OPS_SNAPLOG LOG[OPS_SNAPLOGLINES]; // oldest first
+  uint64_t LOGSEQ;                   // OPS_LOGSEQ when LOG was copied
   OPS_COUNTERS STATS;
 };
 
@@ -120,6 +121,9 @@ extern TFIXSTR<OPS_SNAPTEXT> OPS_HTTP;
 extern OPS_SNAPLOG OPS_LOGRING[OPS_SNAPLOGLINES];
 extern int OPS_LOGNEXT;
 extern int OPS_LOGCOUNT;
+// Changes of the ring: a line added, or the ring emptied. It starts at 1, so
+// that a snapshot not yet taken differs from it.
+extern uint64_t OPS_LOGSEQ;
 
 // ---- hooks the core calls ----
 
@@ -136,7 +140,7 @@ void OPS_RESETSNAPSHOT();
 // OPS_RUNCOMMAND: that is the one door of console input, so a recorder sees
 // every line there and a replay feeds them back the same way. Answers are
 // console lines (SC_WRITELN); a refused command is one "error: " line on
-// standard error and changes nothing.
+// standard error (SC_ERROR) and changes nothing.
 
 // Runs one command line.
 void OPS_RUNCOMMAND(const std::string& LINE);
@@ -147,8 +151,6 @@ void OPS_CONSOLE();
 // The file descriptor an idle wait should also wake for (standard input
 // while it is read and can be read now), or -1.
 int OPS_CONSOLEFD();
-// One "error: " line on standard error (into SC_WARNCAPTURE in tests).
-void OPS_ERROR(const std::string& S);
 // Set by "quit": the main loop stops as on SIGTERM.
 extern bool OPS_QUITASKED;
 // Standard input is read only after this (main() turns it on; tests drive
