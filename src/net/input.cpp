@@ -3,6 +3,7 @@
 #include "clients/clients.hpp"
 #include "game/game.hpp"
 #include "net/net.hpp"
+#include "ops/ops.hpp"
 
 // Replies go to the sender of the datagram being handled. The reply is built
 // in the same buffer, so every field has been read before.
@@ -172,6 +173,7 @@ void NET_INPUT() {
   NET_CLEARBUFFER();
   for (int N = 0; N < NET_MAXINPERCYCLE; N++) {
     int32_t R = NET_RECEIVE();
+    OPS_ONRECEIVE(R);
     if (R == NET_RECV_NONE) {
       break;
     }
