@@ -4,10 +4,12 @@
 build-windows/brastok_server.exe runs under wine with its own wine prefix
 in build-windows/wine (created on the first run, which takes about 20 s).
 The Linux brastok_client asks its status, then two players connect, join
-and chat for a few seconds; brastok_client.exe asks the status under wine
-too; Ctrl-C (SIGINT, which wine hands to the program's console handler)
-must then stop the server within 10 s with exit status 0. Every wine process
-of the prefix is ended at the end.
+and chat for a few seconds (the chat shows in the JSON event log too);
+brastok_client.exe asks the status under wine too; Ctrl-C (SIGINT, which
+wine hands to the program's console handler) must then stop the server
+within 10 s with exit status 0. A start on a taken port 65535 must fail
+with the bind failure line and status 1. Every wine process of the prefix is
+ended at the end.
 
   scripts/wine_test.py [--server EXE] [--client BIN] [--windows-client EXE]
 """
@@ -17,6 +19,7 @@ import json
 import os
 import shutil
 import signal
+import socket
 import subprocess
 
 from brastok_run import BUILD, CLIENT_BIN, Server, verdict
@@ -52,8 +55,9 @@ def main():
     failures = []
     server = None
     try:
-        server = Server(a.server, ["-name", "Wine"], wrapper=[tool("wine64", WINE)],
-                        start_timeout=120.0)
+        # The JSON event log goes to the server's own scratch folder.
+        server = Server(a.server, ["-name", "Wine", "-log", "events.jsonl"],
+                        wrapper=[tool("wine64", WINE)], start_timeout=120.0)
         print("wine-test: %s answers on %s" % (os.path.basename(a.server), server.addr))
 
         status = run([a.client, "status", "--timeout", "5", server.addr], 30)
@@ -79,6 +83,12 @@ def main():
             if not server.wait_for(lambda: line in server.lines, 5.0):
                 failures.append("no console line %r in %r" % (line, server.lines))
 
+        with open(os.path.join(server.dir.name, "events.jsonl")) as f:
+            records = [json.loads(line) for line in f]
+        chats = [r for r in records if r.get("kind") == "chat" and r.get("name") == "load1"]
+        if not chats or not chats[0]["time"].endswith("Z"):
+            failures.append("no chat record of load1 in the JSON log: %r" % records[-5:])
+
         # The Windows client too, under wine beside the server.
         status = run([tool("wine64", WINE), a.windows_client, "status", "--timeout", "5",
                       server.addr], 60)
@@ -91,6 +101,16 @@ def main():
         code = server.stop(sig=signal.SIGINT, timeout=10.0)
         if code != 0:
             failures.append("Ctrl-C: exit status %s, stderr %r" % (code, server.errors))
+
+        # A start that finds no port: the last port is held here, so the
+        # search ends at once with the bind failure line and status 1.
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as held:
+            held.bind(("0.0.0.0", 65535))
+            failed = run([tool("wine64", WINE), a.server, "-port", "65535"], 60)
+        if failed.returncode != 1 or \
+                failed.stdout.splitlines()[:1] != ["UDP initialization failed! [ bind() ]"]:
+            failures.append("a start on a taken port 65535: exit %d, %r" %
+                            (failed.returncode, failed.stdout))
     finally:
         if server is not None:
             server.stop(timeout=5.0)

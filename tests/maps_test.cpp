@@ -9,23 +9,11 @@
 namespace fs = std::filesystem;
 
 // Runs in a scratch working directory with a maps/ folder.
-class MapsTest : public TServerTest {
+class MapsTest : public TScratchServerTest {
 protected:
-  fs::path OLD, DIR;
   void SetUp() override {
-    TServerTest::SetUp();
-    OLD = fs::current_path();
-    DIR = fs::temp_directory_path() /
-          ("brastok-maps-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(DIR / "maps");
-    fs::current_path(DIR);
+    TScratchServerTest::SetUp();
     DEFAULTMAPS();
-  }
-  void TearDown() override {
-    fs::current_path(OLD);
-    fs::remove_all(DIR);
-    TServerTest::TearDown();
   }
   void WRITE(const std::string& NAME, const std::string& TEXT) {
     std::ofstream(DIR / "maps" / (NAME + ".brsk"), std::ios::binary) << TEXT;

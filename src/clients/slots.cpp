@@ -29,6 +29,7 @@ uint8_t PLAYER_CLAIM() {
   C.T_CHAT = 0;
   C.T_MAP = 0;
   C.T_MMSGS = FPS_NUM;
+  C.CLAIMNO = ++SV_CLAIMS;
   return T;
 }
 

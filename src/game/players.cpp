@@ -71,11 +71,12 @@ static void PLAYER_TICK(uint8_t I) {
     C.T_UNHEARD++;
   }
   // A client never heard since its connect gets nothing after a while; it
-  // still times out as usual.
+  // still times out as usual, and the log step still removes it when it
+  // falls too far behind.
   if (PLAYER_MAYSEND(I)) {
     NET_SENDMAPINFO(I);
-    NET_SENDLOG(I);
   }
+  NET_SENDLOG(I);
 }
 
 void SV_PLAYERS() {

@@ -67,33 +67,33 @@ static bool MAPREADLINE(std::istream& F, std::string& LINE) {
   return true;
 }
 
-void MAPFROMFILE(const std::string& FN) {
+uint8_t MAPFROMFILE(const std::string& FN, bool KEEPBUILTIN) {
   // A map named "-" would count as a free entry: never played, and as the
   // only map it would leave the server without a current map. Refused.
   if (FN == MAPFREE) {
     SC_WARN("map name \"-\" is reserved, map not added");
-    return;
+    return 0;
   }
   int I = 0;
   for (int K = 1; K <= MAXMAPLIST && I == 0; K++) {
-    if (SV_MAPL[K].NAME == MAPFREE || SV_MAPL[K].NAME == MAPBUILTIN) {
+    if (SV_MAPL[K].NAME == MAPFREE || (SV_MAPL[K].NAME == MAPBUILTIN && !KEEPBUILTIN)) {
       I = K;
     }
   }
   if (I == 0) {
     SC_WARN("map list is full, map not added: " + FN);
-    return;
+    return 0;
   }
   std::string PATH = MAPFILEPATH(FN);
   if (!EXISTFILE(PATH)) {
     SC_WARN("map file not found or not readable: " + PATH);
-    return;
+    return 0;
   }
   std::ifstream F(PATH, std::ios::binary);
   std::string LINE;
   if (!MAPREADLINE(F, LINE) || LINE.size() < MAPHEADER) {
     SC_WARN("map file refused, its first line is shorter than 6 characters: " + PATH);
-    return;
+    return 0;
   }
   TMAPINLIST& E = SV_MAPL[I];
   std::copy_n(LINE.data(), MAPHEADER, &E.MAP[1]);
@@ -114,4 +114,5 @@ void MAPFROMFILE(const std::string& FN) {
   // The terminator replaces the carriage return after the last row; a file
   // with no rows gets it right behind the header.
   E.MAP[ROWS ? int(COUNT) : int(MAPHEADER + 1)] = 0;
+  return uint8_t(I);
 }

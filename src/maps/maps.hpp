@@ -17,7 +17,9 @@ void MAPFROMSTR(uint8_t I, const std::string& S);
 bool EXISTFILE(const std::string& FNAME);
 // Reads maps/FN.brsk into the next free entry of the map list; a missing or
 // refused file, or a full list, changes nothing (and is warned about).
-void MAPFROMFILE(const std::string& FN);
+// Returns the entry taken, or 0. The first file takes the built-in map's
+// entry unless KEEPBUILTIN.
+uint8_t MAPFROMFILE(const std::string& FN, bool KEEPBUILTIN = false);
 // Folder and extension of map files, relative to the working directory.
 std::string MAPFILEPATH(const std::string& FN);
 

@@ -147,12 +147,12 @@ int32_t NET_RECEIVE() {
   return int32_t(NET_INMSG[I].msg_len);
 }
 
-void NET_WAIT(int MS) {
+void NET_WAIT(int MS, int ALSOFD) {
   if (NET_INAT < NET_INN) {
     return; // datagrams of the last batch are still waiting
   }
-  pollfd P{NET_SOCKET, POLLIN, 0};
-  (void)poll(&P, 1, MS);
+  pollfd P[2] = {{NET_SOCKET, POLLIN, 0}, {ALSOFD, POLLIN, 0}};
+  (void)poll(P, ALSOFD >= 0 ? 2 : 1, MS);
 }
 
 std::string NET_LASTINIP() {

@@ -104,7 +104,9 @@ int32_t NET_RECEIVE() {
   return int32_t(N);
 }
 
-void NET_WAIT(int MS) {
+// The console is not waited for here: Windows selects on sockets only, and
+// its console reader does not hand out a descriptor (ALSOFD stays -1).
+void NET_WAIT(int MS, int) {
   if (NET_SOCKET == INVALID_SOCKET) {
     return;
   }

@@ -33,7 +33,7 @@ bool NET_CONNECTALLOWED(const std::string& IP) {
   uint32_t H = NET_IPHASH(IP) % CONNTABLE;
   int AT = -1;
   int SPARE = -1;
-  uint32_t SPAREAGE = 0;
+  int64_t SPAREAGE = 0;
   for (int K = 0; K < PROBES && AT < 0; K++) {
     int I = int((H + uint32_t(K)) % CONNTABLE);
     TCONNLOG& E = NET_CONNLOG[I];
@@ -41,7 +41,7 @@ bool NET_CONNECTALLOWED(const std::string& IP) {
       AT = I;
       continue;
     }
-    uint32_t AGE = E.N == 0 ? UINT32_MAX : SV_CYCLES - E.CONNAT[0];
+    int64_t AGE = E.N == 0 ? INT64_MAX : SV_NOWMS - E.CONNAT[0];
     if (SPARE < 0 || AGE > SPAREAGE) {
       SPARE = I;
       SPAREAGE = AGE;
@@ -53,13 +53,13 @@ bool NET_CONNECTALLOWED(const std::string& IP) {
     NET_CONNLOG[AT].N = 0;
   }
   TCONNLOG& E = NET_CONNLOG[AT];
-  if (E.N == CONNMAX && SV_CYCLES - E.CONNAT[CONNMAX - 1] < CONNWINDOW) {
+  if (E.N == CONNMAX && SV_NOWMS - E.CONNAT[CONNMAX - 1] < CONNWINDOWMS) {
     return false;
   }
   for (int K = CONNMAX - 1; K > 0; K--) {
     E.CONNAT[K] = E.CONNAT[K - 1];
   }
-  E.CONNAT[0] = SV_CYCLES;
+  E.CONNAT[0] = SV_NOWMS;
   if (E.N < CONNMAX) {
     E.N++;
   }
@@ -134,6 +134,11 @@ static void NET_ONCHAT(uint8_t CID) {
 
 static void NET_ONDATAGRAM() {
   std::string IP = NET_LASTINIP();
+  // A banned sender is dropped before anything reads the datagram: no
+  // reply, no slot, no count against the connect limit.
+  if (OPS_BANNED(IP)) {
+    return;
+  }
   uint16_t PORT = NET_LASTINPORT();
   // The lookup restarts a known sender's time-out before anything else.
   uint8_t CID = PLAYER_A2I(IP, PORT);

@@ -35,7 +35,7 @@ constexpr size_t NET_MAXCHAT = 253;
 // Reads and handles every waiting datagram (up to NET_MAXINPERCYCLE).
 void NET_INPUT();
 // Records a connect message from IP, or returns false when IP has had
-// CONNMAX connects taken within the last CONNWINDOW cycles.
+// CONNMAX connects taken within the last CONNWINDOWMS milliseconds.
 bool NET_CONNECTALLOWED(const std::string& IP);
 
 // ---- state broadcast (output.cpp) ----

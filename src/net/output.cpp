@@ -153,15 +153,24 @@ void NET_SENDLOG(uint8_t CID) {
   // Line numbers are compared modulo 65536: the backlog is the distance
   // from the client's line to the newest one.
   uint16_t BACKLOG = uint16_t(SV_LOGI - C.LOGI);
-  if (BACKLOG == 0 || C.T_SL != 0 || C.BOT) {
+  if (BACKLOG == 0 || C.BOT) {
     return;
   }
-  C.T_SL = SENDLLTIME;
+  // A client that is sent nothing is still removed when it falls too far
+  // behind; its send timer stays as it is for when it speaks.
+  bool SEND = PLAYER_MAYSEND(CID);
+  if (SEND && C.T_SL != 0) {
+    return;
+  }
   if (BACKLOG >= MAXLOG) {
     // The lines it lacks are no longer all in the log.
     PLAYER_REMOVE(CID);
     return;
   }
+  if (!SEND) {
+    return;
+  }
+  C.T_SL = SENDLLTIME;
   uint16_t COUNT = BACKLOG < MAXMISSLMESS ? BACKLOG : MAXMISSLMESS;
   NET_CLEARBUFFER();
   NET_WRITEBYTE(CLMPMSG_LOGL);

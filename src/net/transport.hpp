@@ -26,8 +26,9 @@ void NET_FLUSH();
 // empty datagram), NET_RECV_NONE or NET_RECV_BAD.
 int32_t NET_RECEIVE();
 // Waits at most MS milliseconds for a datagram to arrive; returns at once
-// when one is waiting. A signal may end the wait early.
-void NET_WAIT(int MS);
+// when one is waiting. A signal may end the wait early, and so does the file
+// descriptor ALSOFD (the console) when it is not -1 and becomes readable.
+void NET_WAIT(int MS, int ALSOFD = -1);
 // Sender of the last datagram received: dotted IPv4 text and port.
 std::string NET_LASTINIP();
 uint16_t NET_LASTINPORT();

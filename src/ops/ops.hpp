@@ -103,6 +103,50 @@ void OPS_ONLOG(const std::string& LINE);
 // Puts the edge's own state back to its start value (SV_RESETSTATE calls it).
 void OPS_RESETSNAPSHOT();
 
+// ---- the admin console (console.cpp, commands.cpp) ----
+//
+// Each line on standard input is one command. The main loop polls standard
+// input once per cycle, after the cycle, and hands every whole line to
+// OPS_RUNCOMMAND: that is the one door of console input, so a recorder sees
+// every line there and a replay feeds them back the same way. Answers are
+// console lines (SC_WRITELN); a refused command is one "error: " line on
+// standard error and changes nothing.
+
+// Runs one command line.
+void OPS_RUNCOMMAND(const std::string& LINE);
+// Reads what standard input holds now, without waiting, and runs every whole
+// line. Once standard input has ended, is closed or cannot be read, it is no
+// longer read and this does nothing.
+void OPS_CONSOLE();
+// The file descriptor an idle wait should also wake for (standard input
+// while it is read and can be read now), or -1.
+int OPS_CONSOLEFD();
+// One "error: " line on standard error (into SC_WARNCAPTURE in tests).
+void OPS_ERROR(const std::string& S);
+// Set by "quit": the main loop stops as on SIGTERM.
+extern bool OPS_QUITASKED;
+// Standard input is read only after this (main() turns it on; tests drive
+// OPS_RUNCOMMAND themselves).
+extern bool OPS_STDINON;
+
+// ---- the ban list and its file (bans.cpp) ----
+
+// True when datagrams from this dotted IPv4 address are to be dropped unread.
+// Nothing to check, and nothing costs, while the list is empty.
+bool OPS_BANNED(const std::string& IP);
+// Reads the ban file at start (the "-banfile" option); later changes rewrite it.
+void OPS_BANFILE(const std::string& PATH);
+// Bans ADDRESS[/BITS] for MINUTES (0: for good), replacing a ban of the
+// same address or range, and rewrites the file: the answer line, or empty
+// text when WHAT is no address or range. COMMENT goes into the file.
+std::string OPS_BANADD(const std::string& WHAT, uint32_t MINUTES, const std::string& COMMENT);
+// Lifts the ban of exactly ADDRESS[/BITS]: empty text, or why it could not.
+std::string OPS_BANREMOVE(const std::string& WHAT);
+// One line per ban in force, with the time left.
+std::vector<std::string> OPS_BANLIST();
+// Puts the ban list back to its start value: empty, no file.
+void OPS_RESETBANS();
+
 // ---- files of the edge, opened before start-up (files.cpp) ----
 
 // Opens what the command line asks of the edge (-log FILE, -record FILE),

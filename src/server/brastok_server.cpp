@@ -1,8 +1,14 @@
 // The Brastok dedicated server: start up, then one game cycle every 30 ms
-// until SIGINT or SIGTERM.
+// until SIGINT, SIGTERM or the console's quit.
 #include "net/transport.hpp"
 #include "ops/ops.hpp"
 #include "server/server.hpp"
+
+// The clocks are read here only, once before each cycle.
+static void SV_READCLOCKS() {
+  SV_NOWMS = SC_NOWMS();
+  SV_UTCMS = SC_UTCMS();
+}
 
 int main(int argc, char** argv) {
   std::vector<std::string> ARGS(argv + 1, argv + argc);
@@ -15,6 +21,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   SC_CATCHSTOP();
+  SV_READCLOCKS(); // the ban file's expiry times are read against them
   if (!OPS_START(ARGS)) {
     return 1;
   }
@@ -22,20 +29,28 @@ int main(int argc, char** argv) {
     NET_STOP();
     return 1;
   }
-  while (!SC_STOPASKED()) {
-    SV_NOWMS = SC_NOWMS();
+  OPS_STDINON = true;
+  while (!SC_STOPASKED() && !OPS_QUITASKED) {
+    SV_READCLOCKS();
+    int64_t START = SV_NOWMS;
     GAMECYCLE();
+    OPS_CONSOLE();
+    if (OPS_QUITASKED) {
+      break;
+    }
     if (SV_HUMANS() > 0) {
       SC_SLEEP(FPS_INT);
       continue;
     }
-    // With no human the cycle only handles datagrams: wait for one instead
-    // of waking every 30 ms (a stop signal ends the wait too, or at the
-    // latest the second is up). The cycles that did not run still count for
-    // the clock of the connect limit.
-    int64_t T0 = SC_NOWMS();
-    NET_WAIT(1000);
-    SV_CYCLES += uint32_t((SC_NOWMS() - T0) / FPS_INT);
+    // With no human the cycle only handles datagrams and commands: wait for
+    // one of them instead of waking every 30 ms (a stop signal ends the wait
+    // too, or at the latest the second is up). Cycles still start at least
+    // 30 ms apart, so a stream of datagrams cannot run them back to back.
+    NET_WAIT(1000, OPS_CONSOLEFD());
+    int64_t LEFT = START + FPS_INT - SC_NOWMS();
+    if (LEFT > 0) {
+      SC_SLEEP(int(LEFT));
+    }
   }
   NET_STOP();
   return 0;

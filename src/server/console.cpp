@@ -99,6 +99,12 @@ int64_t SC_NOWMS() {
   return int64_t(T.tv_sec) * 1000 + T.tv_nsec / 1000000;
 }
 
+int64_t SC_UTCMS() {
+  timespec T;
+  clock_gettime(CLOCK_REALTIME, &T);
+  return int64_t(T.tv_sec) * 1000 + T.tv_nsec / 1000000;
+}
+
 void SC_CATCHSTOP() {
   struct sigaction SA {};
   SA.sa_handler = SC_ONSTOP;

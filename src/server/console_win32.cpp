@@ -78,6 +78,14 @@ void SC_SLEEP(int MS) {
   }
 }
 
+int64_t SC_UTCMS() {
+  FILETIME F;
+  GetSystemTimeAsFileTime(&F);
+  // 100 ns steps since 1601-01-01; the Unix epoch is 11644473600 s later.
+  int64_t T = int64_t(uint64_t(F.dwHighDateTime) << 32 | F.dwLowDateTime);
+  return (T - 116444736000000000LL) / 10000;
+}
+
 int64_t SC_NOWMS() {
   static const int64_t FREQ = [] {
     LARGE_INTEGER F;

@@ -63,6 +63,8 @@ extern std::vector<std::string>* SC_WARNCAPTURE;
 void SC_SLEEP(int MS);
 // Milliseconds of a monotonic clock.
 int64_t SC_NOWMS();
+// Milliseconds since the Unix epoch, UTC.
+int64_t SC_UTCMS();
 // SIGINT and SIGTERM ask the main loop to stop after the current cycle.
 void SC_CATCHSTOP();
 bool SC_STOPASKED();

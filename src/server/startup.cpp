@@ -2,6 +2,7 @@
 #include "clients/clients.hpp"
 #include "maps/maps.hpp"
 #include "net/net.hpp"
+#include "ops/ops.hpp"
 #include "server/server.hpp"
 
 bool SV_READNUMBER(const std::string& S, uint32_t& VALUE) {
@@ -113,6 +114,8 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
       SV_BOTTEAMS = uint8_t(SV_OPTNUMBER(KEY, VALUE) & 0xFF);
     } else if (KEY == "-bots") {
       SV_BOTCOUNT = uint8_t(SV_OPTNUMBER(KEY, VALUE) & 0xFF);
+    } else if (KEY == "-banfile") {
+      OPS_BANFILE(VALUE);
     } else if (KEY == "-log") {
       // The edge's file, opened before start-up (OPS_START).
     } else {
@@ -180,8 +183,10 @@ std::string SV_HELPTEXT() {
          "  -teams N       0: every player for himself; otherwise team play (default 0)\n"
          "  -bots N        server-side bots wanted, 0 to 24 (default 0)\n"
          "  -botteams N    teams the bots are spread over, 1 to 4 (default 4)\n"
+         "  -banfile FILE  keeps the ban list in FILE: read at start, rewritten on change\n"
          "  -log FILE      appends one JSON object per event to FILE (SIGHUP reopens it)\n"
          "\n"
          "Numbers may be written in hexadecimal ($1F, 0x1F), binary (%101) or octal (&17).\n"
-         "Stop the server with Ctrl-C (SIGINT) or SIGTERM.\n";
+         "Commands on standard input, one a line: type help for the list.\n"
+         "Stop the server with Ctrl-C (SIGINT), SIGTERM or the command quit.\n";
 }

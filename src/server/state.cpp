@@ -30,7 +30,10 @@ uint8_t SV_BOTTEAMS;
 uint32_t BOT_RANDSEED;
 TArr<TCONNLOG, 0, CONNTABLE - 1> NET_CONNLOG;
 uint32_t SV_CYCLES;
+uint64_t SV_CLAIMS;
 int64_t SV_NOWMS;
+int64_t SV_UTCMS;
+bool OPS_QUITASKED;
 
 // Weapons 1..5: knife, pistol, mp40, chaingun, rifle.
 const TArr<const char*, 1, NUMGUNS> GUNS_NAME = {{"knife", "pistol", "mp40", "chaingun", "rifle"}};
@@ -107,8 +110,12 @@ void SV_RESETSTATE() {
   BOT_RANDSEED = BOT_RANDSTART;
   NET_CONNLOG = {};
   SV_CYCLES = 0;
+  SV_CLAIMS = 0;
   SV_NOWMS = 0;
+  SV_UTCMS = 0;
   OPS_RESETSNAPSHOT();
+  OPS_RESETBANS();
+  OPS_QUITASKED = false;
 }
 
 namespace {

@@ -169,6 +169,9 @@ struct TCLIENT {
   // into a flood of somebody else's address.
   bool HEARD;
   uint8_t T_UNHEARD;
+  // When the slot was claimed, in claims since start: the newest bot is the
+  // one with the highest.
+  uint64_t CLAIMNO;
 };
 
 struct TITEM {
@@ -227,25 +230,32 @@ extern uint8_t SV_BOTCOUNT;
 extern uint8_t SV_BOTTEAMS;
 
 // Connect messages taken per sender address: at most CONNMAX in any
-// CONNWINDOW game cycles (10 seconds). A small open-addressed table keyed by
-// the address text; an address's entry keeps the cycles of its last CONNMAX
-// connects, newest at CONNAT[0].
+// CONNWINDOWMS milliseconds of SV_NOWMS (10 seconds in whole 30 ms ticks,
+// CONNWINDOW of them), measured in real time whether the game runs or stands
+// still. A small open-addressed table keyed by the address text; an
+// address's entry keeps the times of its last CONNMAX connects, newest at
+// CONNAT[0].
 constexpr int CONNMAX = 24;
 constexpr uint32_t CONNWINDOW = 10000 / 30;
+constexpr int64_t CONNWINDOWMS = int64_t(CONNWINDOW) * 30;
 constexpr int CONNTABLE = 1024;
 struct TCONNLOG {
   std::string IP;
-  TArr<uint32_t, 0, CONNMAX - 1> CONNAT;
+  TArr<int64_t, 0, CONNMAX - 1> CONNAT;
   uint8_t N; // connects recorded, at most CONNMAX
 };
 extern TArr<TCONNLOG, 0, CONNTABLE - 1> NET_CONNLOG;
-// Game cycles since start (every cycle, with or without a human): the clock
-// of the connect limit.
+// Game cycles since start (every cycle, with or without a human).
 extern uint32_t SV_CYCLES;
+// Slots claimed since start, by clients and bots (see TCLIENT::CLAIMNO).
+extern uint64_t SV_CLAIMS;
 // Milliseconds of a monotonic clock, read once by the main loop before each
 // cycle (tests and a replay set it themselves). The game rules never read it;
 // it serves what must be measured in real time at the edge (rate limits).
 extern int64_t SV_NOWMS;
+// Milliseconds since the Unix epoch (UTC), read by the main loop beside
+// SV_NOWMS: only for times written for people (ban expiry in the ban file).
+extern int64_t SV_UTCMS;
 
 // The one random source: the bots' choice of a walk goal. Seeded with a fixed
 // value, never from the clock, so the same input plays the same match.

@@ -18,15 +18,18 @@ static long NOWMS() {
   return long(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-TPROCESS::TPROCESS(const std::vector<std::string>& ARGV, const std::string& CWD) {
-  int OUTP[2], ERRP[2];
-  if (pipe(OUTP) != 0 || pipe(ERRP) != 0) {
+TPROCESS::TPROCESS(const std::vector<std::string>& ARGV, const std::string& CWD, bool PIPEIN) {
+  int OUTP[2], ERRP[2], INP[2] = {-1, -1};
+  if (pipe(OUTP) != 0 || pipe(ERRP) != 0 || (PIPEIN && pipe(INP) != 0)) {
     return;
   }
   PID_ = fork();
   if (PID_ == 0) {
-    int NUL = open("/dev/null", O_RDONLY);
+    int NUL = PIPEIN ? INP[0] : open("/dev/null", O_RDONLY);
     dup2(NUL, 0);
+    if (PIPEIN) {
+      close(INP[1]);
+    }
     dup2(OUTP[1], 1);
     dup2(ERRP[1], 2);
     close(OUTP[0]);
@@ -44,6 +47,10 @@ TPROCESS::TPROCESS(const std::vector<std::string>& ARGV, const std::string& CWD)
   }
   close(OUTP[1]);
   close(ERRP[1]);
+  if (PIPEIN) {
+    close(INP[0]);
+    IN_ = INP[1];
+  }
   OUT_ = OUTP[0];
   ERR_ = ERRP[0];
   fcntl(ERR_, F_SETFL, fcntl(ERR_, F_GETFL) | O_NONBLOCK);
@@ -59,6 +66,15 @@ TPROCESS::~TPROCESS() {
   if (ERR_ >= 0) {
     close(ERR_);
   }
+  if (IN_ >= 0) {
+    close(IN_);
+  }
+}
+
+bool TPROCESS::WRITEIN(const std::string& TEXT) {
+  // A child that has ended must fail the write, not kill the test.
+  signal(SIGPIPE, SIG_IGN);
+  return IN_ >= 0 && write(IN_, TEXT.data(), TEXT.size()) == ssize_t(TEXT.size());
 }
 
 bool TPROCESS::READLINE(std::string& LINE, int TIMEOUTMS) {

@@ -11,8 +11,9 @@
 class TPROCESS {
 public:
   // Starts ARGV[0] with the arguments in working directory CWD (empty: the
-  // current one); standard input is /dev/null.
-  TPROCESS(const std::vector<std::string>& ARGV, const std::string& CWD = "");
+  // current one); standard input is /dev/null, or a pipe that WRITEIN fills
+  // when PIPEIN.
+  TPROCESS(const std::vector<std::string>& ARGV, const std::string& CWD = "", bool PIPEIN = false);
   ~TPROCESS();
   TPROCESS(const TPROCESS&) = delete;
   TPROCESS& operator=(const TPROCESS&) = delete;
@@ -20,6 +21,8 @@ public:
   // The next line of standard output, waiting at most TIMEOUTMS; false on
   // time-out or end of output.
   bool READLINE(std::string& LINE, int TIMEOUTMS = 5000);
+  // Writes TEXT to the child's standard input (a pipe); false if it failed.
+  bool WRITEIN(const std::string& TEXT);
   // All of standard error read so far (non-blocking).
   std::string ERRTEXT();
   // Sends SIG and waits at most TIMEOUTMS for the end; then kills. Returns
@@ -36,6 +39,7 @@ private:
   pid_t PID_ = -1;
   int OUT_ = -1;
   int ERR_ = -1;
+  int IN_ = -1;
   int STATUS_ = -1;
   std::string OUTBUF_;
   std::string ERRBUF_;

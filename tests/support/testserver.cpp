@@ -1,5 +1,7 @@
 #include "support/testserver.hpp"
 
+#include <unistd.h>
+
 std::string BYTES(std::initializer_list<int> B) {
   std::string S;
   for (int V : B) {
@@ -26,6 +28,10 @@ void TServerTest::START(const std::vector<std::string>& ARGS) {
 
 void TServerTest::CYCLE(int N) {
   for (int I = 0; I < N; I++) {
+    // The clocks advance one nominal period a cycle, as the main loop would
+    // read them: what is measured in real time keeps its meaning in ticks.
+    SV_NOWMS += FPS_INT;
+    SV_UTCMS += FPS_INT;
     GAMECYCLE();
   }
 }
@@ -76,4 +82,21 @@ CL_STATE TServerTest::LASTSTATE(const std::string& IP, uint16_t PORT) {
   }
   ADD_FAILURE() << "no state packet sent to " << IP << ":" << PORT;
   return S;
+}
+
+void TScratchServerTest::SetUp() {
+  TServerTest::SetUp();
+  const ::testing::TestInfo* T = ::testing::UnitTest::GetInstance()->current_test_info();
+  OLD = std::filesystem::current_path();
+  DIR =
+      std::filesystem::temp_directory_path() / ("brastok-" + std::string(T->test_suite_name()) +
+                                                "-" + std::to_string(::getpid()) + "-" + T->name());
+  std::filesystem::create_directories(DIR / "maps");
+  std::filesystem::current_path(DIR);
+}
+
+void TScratchServerTest::TearDown() {
+  std::filesystem::current_path(OLD);
+  std::filesystem::remove_all(DIR);
+  TServerTest::TearDown();
 }

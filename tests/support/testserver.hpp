@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ protected:
 
   // GAMESTART with these arguments, which must succeed.
   void START(const std::vector<std::string>& ARGS = {});
-  // Runs N game cycles.
+  // Runs N game cycles, advancing SV_NOWMS and SV_UTCMS by 30 ms before each.
   void CYCLE(int N = 1);
   // Queues a datagram from IP:PORT.
   void SEND(const std::string& IP, uint16_t PORT, const std::string& DATA);
@@ -39,4 +40,13 @@ protected:
   std::vector<std::string> TAKE(const std::string& IP, uint16_t PORT);
   // The last state packet sent to IP:PORT since the last TAKE, parsed.
   CL_STATE LASTSTATE(const std::string& IP, uint16_t PORT);
+};
+
+// A server test run in a scratch working directory holding a maps/ folder,
+// removed when the test ends.
+class TScratchServerTest : public TServerTest {
+protected:
+  std::filesystem::path OLD, DIR;
+  void SetUp() override;
+  void TearDown() override;
 };

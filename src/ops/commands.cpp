@@ -1,0 +1,353 @@
+// The admin console's commands: one table entry per command (name, words it
+// takes, handler, help) and one small handler each. A command acts on the
+// game only through the core's own procedures, so it can do nothing a rule
+// forbids; answers are console lines, refusals one "error: " line.
+#include <vector>
+
+#include "clients/clients.hpp"
+#include "game/game.hpp"
+#include "maps/maps.hpp"
+#include "ops/ops.hpp"
+#include "server/server.hpp"
+
+using OPS_ARGS = std::vector<std::string>;
+
+// A whole decimal number from LO to HI, or an error naming WHAT.
+static bool OPS_NUMBER(const std::string& S, uint32_t LO, uint32_t HI, const char* WHAT,
+                       uint32_t& V) {
+  V = 0;
+  bool OK = !S.empty() && S.size() <= 9;
+  for (char C : S) {
+    OK = OK && C >= '0' && C <= '9';
+    V = V * 10 + uint32_t(C - '0');
+  }
+  if (!OK || V < LO || V > HI) {
+    OPS_ERROR(std::string(WHAT) + " must be a number from " + std::to_string(LO) + " to " +
+              std::to_string(HI) + ": " + S);
+    return false;
+  }
+  return true;
+}
+
+// An occupied slot named by its number.
+static bool OPS_SLOT(const std::string& S, uint8_t& SLOT) {
+  uint32_t V;
+  if (!OPS_NUMBER(S, 1, MAXCLIENTS, "slot", V)) {
+    return false;
+  }
+  if (!SV_CLIENTSLIST[int(V)].EXIST) {
+    OPS_ERROR("slot " + S + " is free");
+    return false;
+  }
+  SLOT = uint8_t(V);
+  return true;
+}
+
+static const char* OPS_STATENAME(uint8_t STATE) {
+  switch (STATE) {
+  case PS_SPEC:
+    return "spectator";
+  case PS_DEAD:
+    return "dead";
+  default:
+    return "alive";
+  }
+}
+
+static void OPS_STATUS(const OPS_ARGS&) {
+  static OPS_SNAPSHOT S;
+  OPS_TAKESNAPSHOT(S);
+  for (int K = 0; K < S.NSLOTS; K++) {
+    const OPS_SNAPSLOT& O = S.SLOTS[K];
+    std::string WHERE =
+        O.BOT ? std::string("bot") : std::string(O.IP.VIEW()) + ":" + std::to_string(O.PORT);
+    SC_WRITELN("slot " + std::to_string(O.SLOT) + " \"" + std::string(O.NAME.VIEW()) + "\" team " +
+               std::to_string(O.TEAM) + " " + OPS_STATENAME(O.STATE) + " score " +
+               std::to_string(O.SCORE) + " ping " + std::to_string(O.PING) + " " + WHERE);
+  }
+  SC_WRITELN("map \"" + std::string(S.MAPNAME.VIEW()) + "\" entry " + std::to_string(S.MAPNUM) +
+             ", tick " + std::to_string(S.PINGVAR) + ", scoreboard " +
+             std::to_string(S.SCOREBOARD) + ", players " + std::to_string(S.CURPLAYERS) + "/" +
+             std::to_string(S.MAXPLAYERS) + ", clients " + std::to_string(S.CURCLIENTS) + "/" +
+             std::to_string(MAXCLIENTS) + ", scorelimit " + std::to_string(S.SCORELIMIT) +
+             ", bots " + std::to_string(S.BOTCOUNT) + ", teamplay " + B2SYN(S.TEAMPLAY));
+}
+
+static void OPS_SAY(const OPS_ARGS& A) {
+  // A log line is one wire string: the kind byte and at most 254 bytes.
+  SV_ADDMSG(char(LOGMESSID_SMSG) + A[0].substr(0, 254));
+}
+
+static void OPS_KICK(const OPS_ARGS& A) {
+  uint8_t SLOT;
+  if (OPS_SLOT(A[0], SLOT)) {
+    PLAYER_REMOVE(SLOT);
+  }
+}
+
+static void OPS_BAN(const OPS_ARGS& A) {
+  std::string WHAT = A[0];
+  std::string COMMENT;
+  if (WHAT.find('.') == std::string::npos) {
+    uint8_t SLOT;
+    if (!OPS_SLOT(WHAT, SLOT)) {
+      return;
+    }
+    const TCLIENT& C = SV_CLIENTSLIST[SLOT];
+    if (C.BOT) {
+      OPS_ERROR("slot " + WHAT + " is a bot, which has no address (kick it instead)");
+      return;
+    }
+    WHAT = C.IP;
+    COMMENT = C.NAME;
+  }
+  uint32_t MINUTES = 0;
+  if (A.size() == 2 && !OPS_NUMBER(A[1], 1, 99999999, "minutes", MINUTES)) {
+    return;
+  }
+  std::string ANSWER = OPS_BANADD(WHAT, MINUTES, COMMENT);
+  if (ANSWER.empty()) {
+    OPS_ERROR("not an IPv4 address or range: " + WHAT);
+    return;
+  }
+  SC_WRITELN(ANSWER);
+  for (int I = 1; I <= MAXCLIENTS; I++) {
+    const TCLIENT& C = SV_CLIENTSLIST[I];
+    if (C.EXIST && !C.BOT && OPS_BANNED(C.IP)) {
+      PLAYER_REMOVE(uint8_t(I));
+    }
+  }
+}
+
+static void OPS_UNBAN(const OPS_ARGS& A) {
+  std::string WHY = OPS_BANREMOVE(A[0]);
+  if (!WHY.empty()) {
+    OPS_ERROR(WHY);
+    return;
+  }
+  SC_WRITELN("unbanned " + A[0]);
+}
+
+static void OPS_BANS(const OPS_ARGS&) {
+  std::vector<std::string> L = OPS_BANLIST();
+  if (L.empty()) {
+    SC_WRITELN("no bans");
+  }
+  for (const std::string& S : L) {
+    SC_WRITELN(S);
+  }
+}
+
+static void OPS_NEXT(const OPS_ARGS&) {
+  SV_SCOREBOARD = 0;
+  SV_MAPNEXT();
+}
+
+// The map-list entry of a map named in the list, or else read from its file
+// into a free entry (the built-in map keeps its place); 0 with an error.
+static uint8_t OPS_MAPENTRY(const std::string& NAME) {
+  for (int I = 1; I <= MAXMAPLIST; I++) {
+    if (SV_MAPL[I].NAME == NAME && NAME != "-") {
+      return uint8_t(I);
+    }
+  }
+  // The loader's warnings say why a file is refused: they become the error.
+  std::vector<std::string> WHY;
+  std::vector<std::string>* KEEP = SC_WARNCAPTURE;
+  SC_WARNCAPTURE = &WHY;
+  uint8_t I = MAPFROMFILE(NAME, true);
+  SC_WARNCAPTURE = KEEP;
+  if (I == 0) {
+    OPS_ERROR("map " + NAME + " cannot be had" + (WHY.empty() ? "" : ": " + WHY[0]));
+  }
+  for (size_t K = I == 0 ? 1 : 0; K < WHY.size(); K++) {
+    SC_WARN(WHY[K]);
+  }
+  return I;
+}
+
+static void OPS_MAP(const OPS_ARGS& A) {
+  uint8_t I = 0;
+  bool NUMBER = A[0].find_first_not_of("0123456789") == std::string::npos;
+  if (NUMBER) {
+    uint32_t V;
+    if (!OPS_NUMBER(A[0], 1, MAXMAPLIST, "map-list entry", V)) {
+      return;
+    }
+    if (SV_MAPL[int(V)].NAME == "-") {
+      OPS_ERROR("map-list entry " + A[0] + " is free");
+      return;
+    }
+    I = uint8_t(V);
+  } else if ((I = OPS_MAPENTRY(A[0])) == 0) {
+    return;
+  }
+  // As a map change at the end of a score board, to the entry asked for.
+  SV_SCOREBOARD = 0;
+  SV_KICKALL();
+  SV_LOADCURMAP(I);
+}
+
+static void OPS_BOTS(const OPS_ARGS& A) {
+  uint32_t V;
+  if (!OPS_NUMBER(A[0], 0, MAXCLIENTS, "bots", V)) {
+    return;
+  }
+  SV_BOTCOUNT = uint8_t(V);
+  // The newest bots leave at once; more come one a tick as usual.
+  while (SV_BOTC > SV_BOTCOUNT) {
+    int NEWEST = 0;
+    for (int I = 1; I <= MAXCLIENTS; I++) {
+      const TCLIENT& C = SV_CLIENTSLIST[I];
+      if (C.EXIST && C.BOT && (NEWEST == 0 || C.CLAIMNO > SV_CLIENTSLIST[NEWEST].CLAIMNO)) {
+        NEWEST = I;
+      }
+    }
+    PLAYER_REMOVE(uint8_t(NEWEST));
+  }
+}
+
+// A score limit at or below a score already reached ends the match now, as
+// reaching it would have; otherwise the match would run on past the limit.
+static void OPS_SCOREREACHED() {
+  if (SV_SCOREBOARD != 0) {
+    return;
+  }
+  TArr<int, 0, MAXTEAMS - 1> TEAM = {};
+  int BEST = 0;
+  for (int I = 1; I <= MAXCLIENTS; I++) {
+    const TCLIENT& C = SV_CLIENTSLIST[I];
+    if (!C.EXIST || !C.PLAY) {
+      continue;
+    }
+    TEAM[C.TEAM % MAXTEAMS] += C.SCORE;
+    if (SV_TEAMPLAY == 0 && C.SCORE >= SV_SCORELIMIT &&
+        (BEST == 0 || C.SCORE > SV_CLIENTSLIST[BEST].SCORE)) {
+      BEST = I;
+    }
+  }
+  if (SV_TEAMPLAY == 0) {
+    if (BEST != 0) {
+      SV_ADDMSG(SV_LOGLINE({LOGMESSID_SCORE, uint8_t(BEST)}));
+      SV_SCORELIMITHIT();
+    }
+    return;
+  }
+  int T = 0;
+  for (int K = 1; K < MAXTEAMS; K++) {
+    T = TEAM[K] > TEAM[T] ? K : T;
+  }
+  if (TEAM[T] >= SV_SCORELIMIT) {
+    SV_ADDMSG(SV_LOGLINE({LOGMESSID_TSCORE, uint8_t(T)}));
+    SV_SCORELIMITHIT();
+  }
+}
+
+static void OPS_SCORE(const OPS_ARGS& A) {
+  uint32_t V;
+  if (OPS_NUMBER(A[0], 1, 255, "score", V)) {
+    SV_SCORELIMIT = uint8_t(V);
+    OPS_SCOREREACHED();
+  }
+}
+
+static void OPS_MAXPLAYERS(const OPS_ARGS& A) {
+  // Players already in the game beyond a lower limit stay; nobody joins
+  // until the count is below it.
+  uint32_t V;
+  if (OPS_NUMBER(A[0], 2, MAXCLIENTS, "maxplayers", V)) {
+    SV_MAXPLAYERS = uint8_t(V);
+  }
+}
+
+static void OPS_QUIT(const OPS_ARGS&) {
+  OPS_QUITASKED = true;
+}
+
+static void OPS_HELP(const OPS_ARGS&);
+
+struct OPS_COMMAND {
+  const char* NAME;
+  int MINARGS, MAXARGS; // words after the name; -1: the rest of the line is one
+  void (*RUN)(const OPS_ARGS& A);
+  const char* USAGE;
+  const char* HELP;
+};
+
+static const OPS_COMMAND OPS_COMMANDS[] = {
+    {"status", 0, 0, OPS_STATUS, "status", "slots, map and settings"},
+    {"say", 1, -1, OPS_SAY, "say TEXT", "a server notice to every client"},
+    {"kick", 1, 1, OPS_KICK, "kick SLOT", "frees the slot, a bot's too"},
+    {"ban", 1, 2, OPS_BAN, "ban SLOT|ADDRESS[/BITS] [MINUTES]",
+     "bans an address or range, for good or for MINUTES, and kicks it"},
+    {"unban", 1, 1, OPS_UNBAN, "unban ADDRESS[/BITS]", "lifts a ban"},
+    {"bans", 0, 0, OPS_BANS, "bans", "the ban list with the time left"},
+    {"next", 0, 0, OPS_NEXT, "next", "ends the match and loads the next map"},
+    {"map", 1, 1, OPS_MAP, "map N|NAME", "plays map-list entry N or the map NAME"},
+    {"bots", 1, 1, OPS_BOTS, "bots N", "bots wanted, 0 to 24"},
+    {"score", 1, 1, OPS_SCORE, "score N", "score limit, 1 to 255"},
+    {"maxplayers", 1, 1, OPS_MAXPLAYERS, "maxplayers N", "player limit, 2 to 24"},
+    {"help", 0, 0, OPS_HELP, "help", "this list"},
+    {"quit", 0, 0, OPS_QUIT, "quit", "stops the server"},
+};
+
+static void OPS_HELP(const OPS_ARGS&) {
+  for (const OPS_COMMAND& C : OPS_COMMANDS) {
+    std::string U = C.USAGE;
+    U.resize(36, ' ');
+    SC_WRITELN(U + C.HELP);
+  }
+}
+
+static bool OPS_BLANK(char C) {
+  return C == ' ' || C == '\t';
+}
+
+void OPS_RUNCOMMAND(const std::string& LINE) {
+  size_t P = 0;
+  auto SKIPBLANKS = [&] {
+    while (P < LINE.size() && OPS_BLANK(LINE[P])) {
+      P++;
+    }
+  };
+  auto WORD = [&] {
+    size_t B = P;
+    while (P < LINE.size() && !OPS_BLANK(LINE[P])) {
+      P++;
+    }
+    return LINE.substr(B, P - B);
+  };
+  SKIPBLANKS();
+  if (P == LINE.size()) {
+    return; // an empty line is no command
+  }
+  std::string NAME = WORD();
+  const OPS_COMMAND* CMD = nullptr;
+  for (const OPS_COMMAND& C : OPS_COMMANDS) {
+    if (NAME == C.NAME) {
+      CMD = &C;
+    }
+  }
+  if (CMD == nullptr) {
+    OPS_ERROR("unknown command: " + NAME + " (help lists the commands)");
+    return;
+  }
+  OPS_ARGS A;
+  SKIPBLANKS();
+  if (CMD->MAXARGS < 0) {
+    if (P < LINE.size()) {
+      A.push_back(LINE.substr(P));
+    }
+  } else {
+    while (P < LINE.size()) {
+      A.push_back(WORD());
+      SKIPBLANKS();
+    }
+  }
+  size_t MAX = CMD->MAXARGS < 0 ? 1 : size_t(CMD->MAXARGS);
+  if (A.size() < size_t(CMD->MINARGS) || A.size() > MAX) {
+    OPS_ERROR(std::string("usage: ") + CMD->USAGE);
+    return;
+  }
+  CMD->RUN(A);
+}
