@@ -204,6 +204,9 @@ void OPS_RECORDLINE(const std::string& LINE);
 void OPS_ONRECEIVE(int32_t R);
 // The end of a cycle: what it read goes to the file in one write.
 void OPS_RECORDFLUSH();
+// Starts an entry TAG in the block being gathered and returns the buffer to
+// add its fields to; null while nothing is recorded.
+std::string* OPS_RECENTRY(char TAG);
 
 // The text of a file the server reads (a map): the one way files come in.
 // False when PATH is not a regular file that can be read. A replay serves

@@ -22,7 +22,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "net/net.hpp"
 #include "ops/ops.hpp"
 #include "server/server.hpp"
 
@@ -125,13 +124,17 @@ void OPS_RECORDCLOSE() {
   OPS_RECBUF.clear();
 }
 
+std::string* OPS_RECENTRY(char TAG) {
+  if (OPS_RECF == nullptr) {
+    return nullptr;
+  }
+  OPS_RECBUF += TAG;
+  return &OPS_RECBUF;
+}
+
 void OPS_RECORDSTART(bool OK) {
   if (OPS_RECF == nullptr) {
     return;
-  }
-  OPS_RECBUF += 'Q';
-  for (int K = 0; K < 8; K++) {
-    OPS_RECBUF += char(uint8_t(OPS_QSEED >> (8 * K)));
   }
   OPS_RECBUF += 'N';
   OPS_RECBUF += char(OK ? 1 : 0);
@@ -152,42 +155,9 @@ void OPS_RECORDCLOCKS() {
 }
 
 void OPS_RECORDLINE(const std::string& LINE) {
-  if (OPS_RECF == nullptr) {
-    return;
+  if (std::string* B = OPS_RECENTRY('L')) {
+    OPS_PUTTEXT(*B, LINE);
   }
-  OPS_RECBUF += 'L';
-  OPS_PUTTEXT(OPS_RECBUF, LINE);
-}
-
-void OPS_ONRECEIVE(int32_t R) {
-  if (OPS_RECF == nullptr || R == NET_RECV_NONE) {
-    return;
-  }
-  if (R < 0) {
-    OPS_RECBUF += 'B';
-    return;
-  }
-  OPS_RECBUF += 'D';
-  // The sender as four address bytes: the transport gives it as text.
-  uint32_t A = 0;
-  uint32_t PART = 0;
-  for (char C : NET_LASTINIP()) {
-    if (C == '.') {
-      A = (A << 8) | PART;
-      PART = 0;
-    } else {
-      PART = PART * 10 + uint32_t(C - '0');
-    }
-  }
-  A = (A << 8) | PART;
-  for (int K = 3; K >= 0; K--) {
-    OPS_RECBUF += char(uint8_t(A >> (8 * K)));
-  }
-  uint16_t PORT = NET_LASTINPORT();
-  OPS_RECBUF += char(uint8_t(PORT));
-  OPS_RECBUF += char(uint8_t(PORT >> 8));
-  OPS_PUTTEXT(OPS_RECBUF,
-              std::string_view(reinterpret_cast<const char*>(&NET_BUF[1]), size_t(R)));
 }
 
 // Writes the buffer in one write: the header as it is, a block behind its
@@ -238,11 +208,10 @@ bool OPS_READTEXT(const std::string& PATH, std::string& TEXT) {
       TEXT.assign(std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>());
     }
   }
-  if (OPS_RECF != nullptr) {
-    OPS_RECBUF += 'F';
-    OPS_PUTTEXT(OPS_RECBUF, PATH);
-    OPS_RECBUF += char(FOUND ? 1 : 0);
-    OPS_PUTTEXT(OPS_RECBUF, TEXT);
+  if (std::string* B = OPS_RECENTRY('F')) {
+    OPS_PUTTEXT(*B, PATH);
+    *B += char(FOUND ? 1 : 0);
+    OPS_PUTTEXT(*B, TEXT);
   }
   return FOUND;
 }

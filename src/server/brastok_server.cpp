@@ -8,6 +8,7 @@
 static void SV_READCLOCKS() {
   SV_NOWMS = SC_NOWMS();
   SV_UTCMS = SC_UTCMS();
+  OPS_RECORDCLOCKS();
 }
 
 int main(int argc, char** argv) {
@@ -21,11 +22,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   SC_CATCHSTOP();
-  SV_READCLOCKS(); // the ban file's expiry times are read against them
   if (!OPS_START(ARGS)) {
     return 1;
   }
-  if (!GAMESTART(ARGS)) {
+  SV_READCLOCKS(); // the ban file's expiry times are read against them
+  bool STARTED = GAMESTART(ARGS);
+  OPS_RECORDSTART(STARTED);
+  if (!STARTED) {
     NET_STOP();
     return 1;
   }
@@ -35,6 +38,7 @@ int main(int argc, char** argv) {
     int64_t START = SV_NOWMS;
     GAMECYCLE();
     OPS_CONSOLE();
+    OPS_RECORDFLUSH();
     if (OPS_QUITASKED) {
       break;
     }

@@ -116,8 +116,8 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
       SV_BOTCOUNT = uint8_t(SV_OPTNUMBER(KEY, VALUE) & 0xFF);
     } else if (KEY == "-banfile") {
       OPS_BANFILE(VALUE);
-    } else if (KEY == "-log") {
-      // The edge's file, opened before start-up (OPS_START).
+    } else if (KEY == "-log" || KEY == "-record") {
+      // The edge's files, opened before start-up (OPS_START).
     } else {
       SC_WARN("unrecognised option ignored: " + KEY + " " + VALUE);
     }
@@ -185,6 +185,7 @@ std::string SV_HELPTEXT() {
          "  -botteams N    teams the bots are spread over, 1 to 4 (default 4)\n"
          "  -banfile FILE  keeps the ban list in FILE: read at start, rewritten on change\n"
          "  -log FILE      appends one JSON object per event to FILE (SIGHUP reopens it)\n"
+         "  -record FILE   records everything the server reads, for brastok_replay FILE\n"
          "\n"
          "Numbers may be written in hexadecimal ($1F, 0x1F), binary (%101) or octal (&17).\n"
          "Commands on standard input, one a line: type help for the list.\n"
