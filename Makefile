@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 ARGS ?=
 
 .PHONY: all deps build run test test-release test-asan fuzz soak memcheck amplification package \
-	package-test container-test windows wine-test clean
+	package-test container-test windows wine-test browser-test clean
 
 all: build
 
@@ -74,6 +74,12 @@ package-test: package
 container-test: build
 	@scripts/deps.sh --container
 	scripts/container_test.sh
+
+# The live page in headless chromium: the map, a walking player's marker, a
+# restart of the server; saves build/live-page.png.
+browser-test: build
+	@scripts/deps.sh --web
+	timeout 120 /usr/bin/python3 tests/browser/live_page.py build build/live-page.png
 
 # The Windows programs, cross-compiled with MinGW-w64 and linked statically:
 # build-windows/*.exe run on Windows without any DLL beside them.

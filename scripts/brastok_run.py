@@ -21,10 +21,12 @@ PORT_LINE = "UDP initialized! UDP port: "
 
 class Server:
     """BINARY -port 0 ARGS, optionally run under WRAPPER (such as valgrind),
-    with the map files MAPS copied into its maps folder. Collects stdout lines in self.lines and stderr in self.errors, each from
+    with the map files MAPS copied into its maps folder and STDIN (a file
+    descriptor) as its standard input. Collects stdout lines in self.lines and stderr in self.errors, each from
     a thread of its own so that no pipe fills."""
 
-    def __init__(self, binary=SERVER_BIN, args=(), wrapper=(), start_timeout=10.0, maps=()):
+    def __init__(self, binary=SERVER_BIN, args=(), wrapper=(), start_timeout=10.0, maps=(),
+                 stdin=subprocess.DEVNULL):
         self.dir = tempfile.TemporaryDirectory(prefix="brastok-run-")
         os.mkdir(os.path.join(self.dir.name, "maps"))
         for m in maps:
@@ -33,7 +35,7 @@ class Server:
         self.errors = []
         self.changed = threading.Condition()
         cmd = list(wrapper) + [os.path.abspath(binary), "-port", "0"] + list(args)
-        self.proc = subprocess.Popen(cmd, cwd=self.dir.name, stdin=subprocess.DEVNULL,
+        self.proc = subprocess.Popen(cmd, cwd=self.dir.name, stdin=stdin,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                                      errors="replace")
         for stream, into in ((self.proc.stdout, self.lines), (self.proc.stderr, self.errors)):

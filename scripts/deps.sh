@@ -3,7 +3,8 @@
 # missing. Does nothing on a machine that has them all.
 set -euo pipefail
 
-need=(g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev python3)
+need=(g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+      nlohmann-json3-dev libcpp-httplib-dev python3 python3-prometheus-client)
 for a in "$@"; do
   case "$a" in
     --fuzz) need+=(clang libclang-rt-14-dev) ;;
@@ -12,7 +13,9 @@ for a in "$@"; do
     --wine) need+=(wine64) ;;
     --package) need+=(dpkg-dev file) ;;
     --container) need+=(podman jq) ;;
-    --all) need+=(clang libclang-rt-14-dev valgrind dpkg-dev file podman jq) ;;
+    --web) need+=(chromium chromium-driver python3-selenium) ;;
+    --all) need+=(clang libclang-rt-14-dev valgrind dpkg-dev file podman jq chromium chromium-driver
+                  python3-selenium) ;;
   esac
 done
 

@@ -7,8 +7,9 @@
   2. The package (build/package/brastok_*.deb, from `make package`): its
      files, its declared dependencies; installed with dpkg into a scratch
      root, the installed server plays an installed map (copied into its
-     maps folder, as the unit does) and the installed client reads its
-     status; removed again, nothing of it is left.
+     maps folder, as the unit does), the installed client reads its status,
+     and console commands reach it through a FIFO, as the socket unit feeds
+     them; removed again, nothing of it is left.
   3. `systemd-analyze verify` on the units of both, where the tool exists.
 
   scripts/package_test.py [--build DIR]
@@ -115,11 +116,30 @@ def check_package(build, scratch, failures):
     usr = os.path.join(root, "usr")
     check_tree(usr, files, failures, "dpkg -i")
 
+    # Its standard input is a FIFO held open for reading and writing, as the
+    # socket unit holds /run/brastok/NAME.cmd: each writer's lines are console
+    # commands, and a writer that closes is no end of input.
+    fifo = os.path.join(scratch, "NAME.cmd")
+    os.mkfifo(fifo)
+    held = os.open(fifo, os.O_RDWR)
     server = Server(os.path.join(usr, "bin/brastok_server"), ["-map", "yard", "-name", "pkg"],
-                    maps=[os.path.join(usr, MAP)])
+                    maps=[os.path.join(usr, MAP)], stdin=held)
+    os.close(held)
     try:
         st = run([os.path.join(usr, "bin/brastok_client"), "status", "--json", server.addr],
                  timeout=20)
+        for command, answer in (("say hello through the fifo", "hello through the fifo"),
+                                ("status", 'map "yard" entry 1'), ("quit", None)):
+            # Not blocking: with the server gone there is no reader.
+            w = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
+            os.write(w, (command + "\n").encode())
+            os.close(w)
+            if answer and not server.wait_for(lambda: any(answer in l for l in server.lines), 5):
+                failures.append("no answer to %r written to the FIFO: %s" % (command,
+                                                                             server.lines))
+        server.proc.wait(10)
+    except (OSError, subprocess.TimeoutExpired) as e:
+        failures.append("console commands through the FIFO: %s" % e)
     finally:
         code = server.stop()
     if st.returncode != 0:

@@ -41,3 +41,42 @@ TEST_F(SnapshotTest, ShowsSlotsItemsMapAndNewestLogLines) {
   EXPECT_EQ(S.LOG[0].TEXT.VIEW(), "10");
   EXPECT_EQ(S.LOG[OPS_SNAPLOGLINES - 1].TEXT.VIEW(), "29");
 }
+
+// Every datagram is counted once on arrival, and once more where it is
+// dropped or what its connect came to; every datagram sent is counted.
+TEST_F(SnapshotTest, CountsDatagramsDropsAndConnects) {
+  START();
+  uint8_t A = CONNECT("10.0.0.1", 5000, "Ann");
+  const OPS_COUNTERS BEFORE = OPS_STATS;
+  const std::string DATA = CL_DATA(0, 0, 0, 0, 0, 0);
+  const std::string BIG(MAXBUFFER + 1, 'x');
+  SEND("10.0.0.2", 1, "");                             // empty
+  SEND("10.0.0.2", 1, BIG);                            // oversized
+  SEND("10.0.0.2", 1, DATA);                           // no slot (answered)
+  SEND("10.0.0.3", 1, CL_CONNECT("Old", 0, PVER - 1)); // wrong version
+  OPS_BANADD("10.0.0.5", 0, "");
+  SEND("10.0.0.5", 1, CL_CONNECT("Banned", 0)); // banned
+  const int BUDGET = SV_CLIENTSLIST[A].T_MMSGS;
+  for (int I = 0; I < BUDGET + 3; I++) {
+    SEND("10.0.0.1", 5000, DATA); // three over the budget
+  }
+  for (int P = 1; P <= CONNMAX + 1; P++) {
+    SEND("10.0.0.4", uint16_t(P),
+         CL_CONNECT("Many", 0)); // 23 slots left, then full, then over the limit
+  }
+  CYCLE();
+  const OPS_COUNTERS& C = OPS_STATS;
+  EXPECT_EQ(C.DGIN - BEFORE.DGIN, uint64_t(5 + BUDGET + 3 + CONNMAX + 1));
+  EXPECT_EQ(C.DROPEMPTY - BEFORE.DROPEMPTY, 1u);
+  EXPECT_EQ(C.DROPOVERSIZED - BEFORE.DROPOVERSIZED, 1u);
+  EXPECT_EQ(C.DROPNOSLOT - BEFORE.DROPNOSLOT, 1u);
+  EXPECT_EQ(C.CONNWRONGVER - BEFORE.CONNWRONGVER, 1u);
+  EXPECT_EQ(C.DROPBUDGET - BEFORE.DROPBUDGET, 3u);
+  EXPECT_EQ(C.CONNOK - BEFORE.CONNOK, uint64_t(MAXCLIENTS - A));
+  EXPECT_EQ(C.CONNFULL - BEFORE.CONNFULL, uint64_t(CONNMAX - (MAXCLIENTS - A)));
+  EXPECT_EQ(C.DROPCONNLIMIT - BEFORE.DROPCONNLIMIT, 1u);
+  EXPECT_EQ(C.DROPBANNED - BEFORE.DROPBANNED, 1u);
+  EXPECT_EQ(C.DGOUT, MEMNET_SENTN);
+  EXPECT_EQ(C.BYTESOUT, MEMNET_SENTBYTES);
+  EXPECT_EQ(C.LOGLINES, uint64_t(SV_LOGI));
+}

@@ -18,6 +18,7 @@ void SV_ADDMSG(const std::string& MSG) {
     SV_LOG[K + 1] = std::move(SV_LOG[K]);
   }
   SV_LOG[0] = MSG;
+  OPS_STATS.LOGLINES++;
   // Printed at once, while the slots it names still hold their names.
   SC_LOGMESS(MSG);
   OPS_ONLOG(SV_LOG[0]);

@@ -13,6 +13,7 @@ static void NET_REPLY(const std::string& IP, uint16_t PORT, uint8_t ID, bool WIT
   if (WITHVERSION) {
     NET_WRITEBYTE(PVER);
   }
+  OPS_COUNTSENT();
   NET_SEND(IP, PORT);
 }
 
@@ -71,17 +72,21 @@ static void NET_ONCONNECT(const std::string& IP, uint16_t PORT) {
   // Beyond the limit a connect is dropped without a reply: one forged
   // address cannot draw more than a few slots' worth of packets.
   if (!NET_CONNECTALLOWED(IP)) {
+    OPS_STATS.DROPCONNLIMIT++;
     return;
   }
   if (NET_READBYTE() != PVER) {
+    OPS_STATS.CONNWRONGVER++;
     NET_REPLY(IP, PORT, CLMPMSG_WVER, true);
     return;
   }
   uint8_t CID = PLAYER_NEW(IP, PORT);
   if (CID == 0) {
+    OPS_STATS.CONNFULL++;
     NET_REPLY(IP, PORT, CLMPMSG_SVFULL, false);
     return;
   }
+  OPS_STATS.CONNOK++;
   TCLIENT& C = SV_CLIENTSLIST[CID];
   C.NAME = NET_READSTRING().substr(0, PLAYERMAXNAME);
   C.TEAM = uint8_t(NET_READBYTE() % MAXTEAMS);
@@ -101,6 +106,7 @@ static bool NET_LINEWITHIN(uint16_t U, uint16_t FROM, uint16_t TO) {
 static void NET_ONDATA(uint8_t CID) {
   TCLIENT& C = SV_CLIENTSLIST[CID];
   if (C.T_MMSGS == 0) {
+    OPS_STATS.DROPBUDGET++;
     return; // over budget: not even read
   }
   C.PVAR = NET_READWORD();
@@ -137,6 +143,7 @@ static void NET_ONDATAGRAM() {
   // A banned sender is dropped before anything reads the datagram: no
   // reply, no slot, no count against the connect limit.
   if (OPS_BANNED(IP)) {
+    OPS_STATS.DROPBANNED++;
     return;
   }
   uint16_t PORT = NET_LASTINPORT();
@@ -146,7 +153,10 @@ static void NET_ONDATAGRAM() {
   if (CID == 0) {
     if (MID == SVMPMSG_CCON) {
       NET_ONCONNECT(IP, PORT);
-    } else if (MID == SVMPMSG_CDAT) {
+      return;
+    }
+    OPS_STATS.DROPNOSLOT++;
+    if (MID == SVMPMSG_CDAT) {
       NET_REPLY(IP, PORT, CLMPMSG_NOCON, false);
     }
     return;
@@ -182,8 +192,14 @@ void NET_INPUT() {
     if (R == NET_RECV_NONE) {
       break;
     }
+    OPS_STATS.DGIN++;
     if (R > 0) {
+      OPS_STATS.BYTESIN += uint32_t(R);
       NET_ONDATAGRAM();
+    } else if (R == 0) {
+      OPS_STATS.DROPEMPTY++;
+    } else {
+      OPS_STATS.DROPOVERSIZED++;
     }
   }
 }

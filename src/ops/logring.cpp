@@ -6,6 +6,8 @@
 
 bool OPS_KEEPLOG;
 uint32_t OPS_MAPLOADS;
+OPS_COUNTERS OPS_STATS;
+TFIXSTR<OPS_SNAPTEXT> OPS_HTTP;
 
 // The newest rendered lines, a ring: OPS_LOGNEXT is where the next one goes.
 OPS_SNAPLOG OPS_LOGRING[OPS_SNAPLOGLINES];
@@ -30,6 +32,8 @@ void OPS_ONLOG(const std::string& LINE) {
 void OPS_RESETSNAPSHOT() {
   OPS_KEEPLOG = false;
   OPS_MAPLOADS = 0;
+  OPS_STATS = {};
+  OPS_HTTP.LEN = 0;
   OPS_LOGNEXT = 0;
   OPS_LOGCOUNT = 0;
 }

@@ -60,6 +60,28 @@ struct OPS_SNAPLOG {
   TFIXSTR<OPS_SNAPTEXT> TEXT; // as the console renders it, bytes unescaped
 };
 
+// What the server has counted since start, for the metrics. The core bumps
+// these with one plain statement where each thing happens; they only ever
+// grow, and wrap after 2^64.
+struct OPS_COUNTERS {
+  uint64_t DGIN, BYTESIN;   // datagrams received (dropped ones too), their bytes
+  uint64_t DGOUT, BYTESOUT; // datagrams sent, their bytes
+  // Datagrams dropped before any handler acted on them, by reason.
+  uint64_t DROPEMPTY, DROPOVERSIZED, DROPBUDGET, DROPNOSLOT, DROPCONNLIMIT, DROPBANNED;
+  // Connect messages from senders without a slot, by outcome (a connect over
+  // the limit counts in DROPCONNLIMIT).
+  uint64_t CONNOK, CONNWRONGVER, CONNFULL;
+  uint64_t KILLS[NUMGUNS + 1]; // kills by the killer's weapon, 1 to NUMGUNS
+  uint64_t LOGLINES;           // event-log lines
+  uint64_t TICKS;              // ticks played (the tick counter wraps, this does not)
+};
+extern OPS_COUNTERS OPS_STATS;
+// Counts the datagram in NET_BUF as sent; called right before NET_SEND.
+inline void OPS_COUNTSENT() {
+  OPS_STATS.DGOUT++;
+  OPS_STATS.BYTESOUT += uint16_t(NET_BUFP - 1);
+}
+
 struct OPS_SNAPSHOT {
   uint64_t SEQ;    // snapshots taken since start
   int64_t TAKENMS; // SV_NOWMS when it was taken
@@ -80,6 +102,7 @@ struct OPS_SNAPSHOT {
   OPS_SNAPITEM ITEMS[MAXMAPITEMS];
   uint8_t NLOG;
   OPS_SNAPLOG LOG[OPS_SNAPLOGLINES]; // oldest first
+  OPS_COUNTERS STATS;
 };
 
 // Fills S from the globals; allocates nothing.
@@ -89,6 +112,9 @@ void OPS_TAKESNAPSHOT(OPS_SNAPSHOT& S);
 extern bool OPS_KEEPLOG;
 // Maps loaded since start; the map loader counts them.
 extern uint32_t OPS_MAPLOADS;
+// The HTTP side's "-http" value: "PORT" or "ADDRESS:PORT"; empty while off.
+// Fixed text: the start values are set before any string could be built.
+extern TFIXSTR<OPS_SNAPTEXT> OPS_HTTP;
 // The ring of the newest rendered lines (logring.cpp): OPS_LOGNEXT is where
 // the next one goes, OPS_LOGCOUNT how many it holds.
 extern OPS_SNAPLOG OPS_LOGRING[OPS_SNAPLOGLINES];
@@ -204,6 +230,9 @@ void OPS_RECORDLINE(const std::string& LINE);
 void OPS_ONRECEIVE(int32_t R);
 // The end of a cycle: what it read goes to the file in one write.
 void OPS_RECORDFLUSH();
+// A console line printed by a part of the server that a replay does not run
+// (the HTTP side's start): the replay prints it as it was.
+void OPS_RECORDOUTPUT(const std::string& LINE);
 // Starts an entry TAG in the block being gathered and returns the buffer to
 // add its fields to; null while nothing is recorded.
 std::string* OPS_RECENTRY(char TAG);

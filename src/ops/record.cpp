@@ -13,6 +13,7 @@
 //   'N' ok byte, port    the socket's start: its result and the port bound
 //   'T' two signed       SV_NOWMS and SV_UTCMS, each less the one before
 //   'L' text             a console command line
+//   'O' text             a console line of a part a replay does not run
 //   'F' path, found, text   a file the server read (a map)
 //   'D' 4 address bytes, port, text   a datagram received
 //   'B'                  a receive that counted but carried nothing
@@ -152,6 +153,12 @@ void OPS_RECORDCLOCKS() {
   OPS_PUTSIGNED(OPS_RECBUF, SV_UTCMS - OPS_RECUTC);
   OPS_RECNOW = SV_NOWMS;
   OPS_RECUTC = SV_UTCMS;
+}
+
+void OPS_RECORDOUTPUT(const std::string& LINE) {
+  if (std::string* B = OPS_RECENTRY('O')) {
+    OPS_PUTTEXT(*B, LINE);
+  }
 }
 
 void OPS_RECORDLINE(const std::string& LINE) {

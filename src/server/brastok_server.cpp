@@ -3,6 +3,7 @@
 #include "net/transport.hpp"
 #include "ops/ops.hpp"
 #include "server/server.hpp"
+#include "web/web.hpp"
 
 // The clocks are read here only, once before each cycle.
 static void SV_READCLOCKS() {
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
   SV_READCLOCKS(); // the ban file's expiry times are read against them
   bool STARTED = GAMESTART(ARGS);
   OPS_RECORDSTART(STARTED);
-  if (!STARTED) {
+  if (!STARTED || !WEB_START()) {
     NET_STOP();
     return 1;
   }
@@ -36,9 +37,11 @@ int main(int argc, char** argv) {
   while (!SC_STOPASKED() && !OPS_QUITASKED) {
     SV_READCLOCKS();
     int64_t START = SV_NOWMS;
+    WEB_CYCLEBEGIN();
     GAMECYCLE();
     OPS_CONSOLE();
     OPS_RECORDFLUSH();
+    WEB_PUBLISH(SV_HUMANS() > 0 ? FPS_INT : 1000);
     if (OPS_QUITASKED) {
       break;
     }
@@ -56,6 +59,7 @@ int main(int argc, char** argv) {
       SC_SLEEP(int(LEFT));
     }
   }
+  WEB_STOP();
   NET_STOP();
   return 0;
 }

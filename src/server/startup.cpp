@@ -114,6 +114,9 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
       SV_BOTTEAMS = uint8_t(SV_OPTNUMBER(KEY, VALUE) & 0xFF);
     } else if (KEY == "-bots") {
       SV_BOTCOUNT = uint8_t(SV_OPTNUMBER(KEY, VALUE) & 0xFF);
+    } else if (KEY == "-http") {
+      OPS_HTTP.SET(VALUE);
+      OPS_KEEPLOG = !VALUE.empty(); // the HTTP side shows the newest lines
     } else if (KEY == "-banfile") {
       OPS_BANFILE(VALUE);
     } else if (KEY == "-log" || KEY == "-record") {
@@ -183,6 +186,8 @@ std::string SV_HELPTEXT() {
          "  -teams N       0: every player for himself; otherwise team play (default 0)\n"
          "  -bots N        server-side bots wanted, 0 to 24 (default 0)\n"
          "  -botteams N    teams the bots are spread over, 1 to 4 (default 4)\n"
+         "  -http [ADDR:]PORT  serves the live page, status, metrics and health over\n"
+         "                 HTTP on ADDR (default 127.0.0.1); off by default\n"
          "  -banfile FILE  keeps the ban list in FILE: read at start, rewritten on change\n"
          "  -log FILE      appends one JSON object per event to FILE (SIGHUP reopens it)\n"
          "  -record FILE   records everything the server reads, for brastok_replay FILE\n"

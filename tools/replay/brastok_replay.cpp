@@ -100,6 +100,13 @@ static bool RP_READBLOCK(std::string_view B, RP_BLOCK& R) {
       }
       R.LINES.push_back(S);
       break;
+    case 'O':
+      // Printed where the recorded server printed it: before the cycle.
+      if (!OPS_GETTEXT(B, S)) {
+        return false;
+      }
+      SC_WRITELN(S);
+      break;
     case 'F': {
       OPS_RECFILE F;
       if (!OPS_GETTEXT(B, F.PATH) || B.empty()) {

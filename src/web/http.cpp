@@ -1,0 +1,200 @@
+// The HTTP server: routes, limits and the event stream. The only file that
+// includes the HTTP library, which is large.
+#include <httplib.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "server/server.hpp"
+#include "web/web.hpp"
+
+void WEB_OPEN();
+void WEB_CLOSE();
+
+// Limits that keep a public page safe: connections served at once, event
+// streams among them (the rest stay free for short requests), seconds a
+// connection may idle or take to send its request, bytes of a request body.
+constexpr int WEB_MAXCONN = 32;
+constexpr int WEB_MAXSTREAMS = 16;
+constexpr time_t WEB_IDLESEC = 5;
+constexpr size_t WEB_MAXBODY = 1024;
+// A stream sends a comment when nothing changed for this long, so a dead
+// peer is noticed.
+constexpr int WEB_KEEPALIVEMS = 15000;
+
+static std::unique_ptr<httplib::Server> WEB_SVR;
+static std::thread WEB_THREAD;
+static std::atomic<int> WEB_STREAMS;
+
+// The snapshot of one request: too large for a thread's stack.
+struct WEB_COPY {
+  OPS_SNAPSHOT S;
+  WEB_LOOPSTATS L;
+};
+static std::unique_ptr<WEB_COPY> WEB_TAKE() {
+  auto C = std::make_unique<WEB_COPY>();
+  WEB_READ(C->S, C->L);
+  return C;
+}
+
+static void WEB_ONSTATUS(const httplib::Request&, httplib::Response& RES) {
+  auto C = WEB_TAKE();
+  RES.set_header("Cache-Control", "no-store");
+  RES.set_content(WEB_STATUSJSON(C->S, true), "application/json");
+}
+
+static void WEB_ONMETRICS(const httplib::Request&, httplib::Response& RES) {
+  auto C = WEB_TAKE();
+  RES.set_content(WEB_METRICS(C->S, C->L), "text/plain; version=0.0.4; charset=utf-8");
+}
+
+static void WEB_ONHEALTH(const httplib::Request&, httplib::Response& RES) {
+  int64_t LATE = WEB_LATEMS();
+  RES.set_header("Cache-Control", "no-store");
+  if (LATE > 1000) {
+    RES.status = 503;
+    RES.set_content("late: the game loop is " + std::to_string(LATE) + " ms behind\n",
+                    "text/plain");
+  } else {
+    RES.set_content("ok\n", "text/plain");
+  }
+}
+
+static void WEB_ONPAGE(const httplib::Request&, httplib::Response& RES) {
+  RES.set_content(WEB_PAGE, "text/html; charset=utf-8");
+}
+
+// One stream's place: the snapshot it sent last and when.
+struct WEB_STREAM {
+  uint64_t SEQ = 0;
+  uint32_t MAPLOADS = UINT32_MAX;
+  std::chrono::steady_clock::time_point LAST;
+  std::unique_ptr<WEB_COPY> C = std::make_unique<WEB_COPY>();
+};
+
+static bool WEB_STREAMNEXT(WEB_STREAM& W, httplib::DataSink& SINK) {
+  // At most one event per tick.
+  std::this_thread::sleep_until(W.LAST + std::chrono::milliseconds(FPS_INT));
+  if (!WEB_WAITNEWER(W.SEQ, WEB_KEEPALIVEMS)) {
+    static const char KEEP[] = ": still here\n\n";
+    return !WEB_STOPPING() && SINK.write(KEEP, sizeof KEEP - 1);
+  }
+  WEB_READ(W.C->S, W.C->L);
+  W.SEQ = W.C->S.SEQ;
+  W.LAST = std::chrono::steady_clock::now();
+  // The map text goes with the first event and after each map load only.
+  bool WITHMAP = W.C->S.MAPLOADS != W.MAPLOADS;
+  W.MAPLOADS = W.C->S.MAPLOADS;
+  std::string EV = "data: " + WEB_STATUSJSON(W.C->S, WITHMAP) + "\n\n";
+  return SINK.write(EV.data(), EV.size());
+}
+
+static void WEB_ONEVENTS(const httplib::Request&, httplib::Response& RES) {
+  if (++WEB_STREAMS > WEB_MAXSTREAMS) {
+    WEB_STREAMS--;
+    RES.status = 503;
+    RES.set_content("too many event streams\n", "text/plain");
+    return;
+  }
+  RES.set_header("Cache-Control", "no-store");
+  auto W = std::make_shared<WEB_STREAM>();
+  RES.set_chunked_content_provider(
+      "text/event-stream",
+      [W](size_t, httplib::DataSink& SINK) {
+        if (W->SEQ == 0) {
+          // Reconnect a second after the server went away.
+          static const char RETRY[] = "retry: 1000\n\n";
+          if (!SINK.write(RETRY, sizeof RETRY - 1)) {
+            return false;
+          }
+        }
+        return WEB_STREAMNEXT(*W, SINK);
+      },
+      [](bool) { WEB_STREAMS--; });
+}
+
+// "PORT" or "ADDRESS:PORT".
+static bool WEB_PARSEADDR(const std::string& SPEC, std::string& HOST, int& PORT) {
+  size_t C = SPEC.rfind(':');
+  HOST = C == std::string::npos ? "127.0.0.1" : SPEC.substr(0, C);
+  std::string P = C == std::string::npos ? SPEC : SPEC.substr(C + 1);
+  // An IPv6 address comes in brackets: [::1]:8080.
+  if (HOST.size() >= 2 && HOST.front() == '[' && HOST.back() == ']') {
+    HOST = HOST.substr(1, HOST.size() - 2);
+  }
+  uint32_t V;
+  if (HOST.empty() || !SV_READNUMBER(P, V) || V > 65535) {
+    return false;
+  }
+  PORT = int(V);
+  return true;
+}
+
+bool WEB_START() {
+  if (OPS_HTTP.LEN == 0) {
+    return true;
+  }
+  const std::string SPEC(OPS_HTTP.VIEW());
+  std::string HOST;
+  int PORT = 0;
+  if (!WEB_PARSEADDR(SPEC, HOST, PORT)) {
+    SC_WARN("option -http: \"" + SPEC + "\" is not PORT or ADDRESS:PORT");
+    return false;
+  }
+  WEB_SVR = std::make_unique<httplib::Server>();
+  httplib::Server& S = *WEB_SVR;
+  S.new_task_queue = [] { return new httplib::ThreadPool(WEB_MAXCONN); };
+  S.set_read_timeout(WEB_IDLESEC);
+  S.set_write_timeout(WEB_IDLESEC);
+  S.set_keep_alive_timeout(WEB_IDLESEC);
+  S.set_payload_max_length(WEB_MAXBODY);
+  S.set_pre_routing_handler([](const httplib::Request& REQ, httplib::Response& RES) {
+    if (REQ.method == "GET") {
+      return httplib::Server::HandlerResponse::Unhandled;
+    }
+    RES.status = 405;
+    RES.set_header("Allow", "GET");
+    RES.set_content("only GET\n", "text/plain");
+    return httplib::Server::HandlerResponse::Handled;
+  });
+  S.set_error_handler([](const httplib::Request&, httplib::Response& RES) {
+    if (RES.body.empty()) {
+      RES.set_content(std::to_string(RES.status) + "\n", "text/plain");
+    }
+  });
+  S.Get("/", WEB_ONPAGE);
+  S.Get("/status.json", WEB_ONSTATUS);
+  S.Get("/events", WEB_ONEVENTS);
+  S.Get("/metrics", WEB_ONMETRICS);
+  S.Get("/healthz", WEB_ONHEALTH);
+  if (PORT == 0) {
+    PORT = S.bind_to_any_port(HOST);
+  } else if (!S.bind_to_port(HOST, PORT)) {
+    PORT = -1;
+  }
+  if (PORT <= 0) {
+    SC_WARN("option -http: cannot listen on " + SPEC);
+    WEB_SVR.reset();
+    return false;
+  }
+  WEB_OPEN();
+  WEB_THREAD = std::thread([] { WEB_SVR->listen_after_bind(); });
+  std::string SHOWN = HOST.find(':') != std::string::npos ? "[" + HOST + "]" : HOST;
+  std::string LINE = "HTTP initialized! http://" + SHOWN + ":" + std::to_string(PORT) + "/";
+  SC_WRITELN(LINE);
+  OPS_RECORDOUTPUT(LINE); // a replay serves no HTTP, but shows the line
+  return true;
+}
+
+void WEB_STOP() {
+  if (!WEB_SVR) {
+    return;
+  }
+  WEB_CLOSE();
+  WEB_SVR->stop();
+  if (WEB_THREAD.joinable()) {
+    WEB_THREAD.join();
+  }
+  WEB_SVR.reset();
+}

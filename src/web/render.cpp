@@ -1,0 +1,195 @@
+// The documents of the HTTP side, made from one snapshot: the status JSON
+// (also the payload of every event of the stream) and the metrics text.
+#include <nlohmann/json.hpp>
+
+#include "web/web.hpp"
+
+std::string WEB_UTF8(std::string_view S) {
+  std::string OUT;
+  OUT.reserve(S.size());
+  size_t I = 0;
+  while (I < S.size()) {
+    uint8_t B = uint8_t(S[I]);
+    // The length of a well-formed sequence starting here, or 0.
+    size_t N = 0;
+    uint32_t CP = 0;
+    if (B < 0x80) {
+      N = 1;
+      CP = B;
+    } else if (B >= 0xC2 && B <= 0xDF) {
+      N = 2;
+      CP = B & 0x1Fu;
+    } else if (B >= 0xE0 && B <= 0xEF) {
+      N = 3;
+      CP = B & 0x0Fu;
+    } else if (B >= 0xF0 && B <= 0xF4) {
+      N = 4;
+      CP = B & 0x07u;
+    }
+    bool OK = N > 0 && I + N <= S.size();
+    for (size_t K = 1; OK && K < N; K++) {
+      uint8_t C = uint8_t(S[I + K]);
+      OK = (C & 0xC0u) == 0x80u;
+      CP = (CP << 6) | (C & 0x3Fu);
+    }
+    // No overlong form, no surrogate, nothing beyond U+10FFFF.
+    OK = OK && !(N == 3 && (CP < 0x800 || (CP >= 0xD800 && CP <= 0xDFFF))) &&
+         !(N == 4 && (CP < 0x10000 || CP > 0x10FFFF));
+    if (OK) {
+      OUT.append(S.substr(I, N));
+      I += N;
+    } else {
+      OUT += char(0xC0 | (B >> 6));
+      OUT += char(0x80 | (B & 0x3F));
+      I++;
+    }
+  }
+  return OUT;
+}
+
+static const char* WEB_STATENAME(uint8_t ST) {
+  switch (ST) {
+  case PS_SPEC:
+    return "spectator";
+  case PS_DEAD:
+    return "dead";
+  case PS_LIVE:
+    return "live";
+  case PS_ATTA:
+    return "attacking";
+  default:
+    return "none";
+  }
+}
+
+std::string WEB_STATUSJSON(const OPS_SNAPSHOT& S, bool WITHMAP) {
+  using json = nlohmann::ordered_json;
+  json MAP = {{"name", WEB_UTF8(S.MAPNAME.VIEW())}, {"entry", S.MAPNUM}, {"loads", S.MAPLOADS}};
+  if (WITHMAP) {
+    MAP["text"] = WEB_UTF8(S.MAPTEXT.VIEW());
+  }
+  json SLOTS = json::array();
+  for (int I = 0; I < S.NSLOTS; I++) {
+    const OPS_SNAPSLOT& C = S.SLOTS[I];
+    // Addresses stay off a page anybody may read.
+    SLOTS.push_back({{"slot", C.SLOT},
+                     {"name", WEB_UTF8(C.NAME.VIEW())},
+                     {"team", C.TEAM},
+                     {"state", WEB_STATENAME(C.STATE)},
+                     {"score", C.SCORE},
+                     {"ping", C.PING},
+                     {"bot", C.BOT},
+                     {"x", C.X},
+                     {"y", C.Y},
+                     {"dir", C.DIR},
+                     {"health", C.HITS},
+                     {"armour", C.ARMOR},
+                     {"weapon", C.GUN >= 1 && C.GUN <= NUMGUNS ? GUNS_NAME[C.GUN] : ""}});
+  }
+  json ITEMS = json::array();
+  for (int I = 0; I < S.NITEMS; I++) {
+    const OPS_SNAPITEM& IT = S.ITEMS[I];
+    ITEMS.push_back(
+        {{"x", IT.X}, {"y", IT.Y}, {"kind", std::string(1, IT.KIND)}, {"present", IT.PRESENT}});
+  }
+  json LOG = json::array();
+  for (int I = 0; I < S.NLOG; I++) {
+    LOG.push_back(WEB_UTF8(S.LOG[I].TEXT.VIEW()));
+  }
+  json J = {{"name", WEB_UTF8(S.NAME.VIEW())},
+            {"version", SV_VERSION},
+            {"protocol", PVER},
+            {"map", MAP},
+            {"settings",
+             {{"scorelimit", S.SCORELIMIT},
+              {"maxplayers", S.MAXPLAYERS},
+              {"teamplay", S.TEAMPLAY != 0},
+              {"bots", S.BOTCOUNT},
+              {"botteams", S.BOTTEAMS}}},
+            {"tick", S.PINGVAR},
+            {"scoreboard", S.SCOREBOARD},
+            {"slots", SLOTS},
+            {"items", ITEMS},
+            {"log", LOG}};
+  return J.dump();
+}
+
+// ---- metrics ----
+
+static void WEB_HEAD(std::string& O, const char* NAME, const char* TYPE, const char* HELP) {
+  O += std::string("# HELP ") + NAME + " " + HELP + "\n# TYPE " + NAME + " " + TYPE + "\n";
+}
+
+static void WEB_SAMPLE(std::string& O, const std::string& NAME, uint64_t V) {
+  O += NAME + " " + std::to_string(V) + "\n";
+}
+
+static void WEB_ONE(std::string& O, const char* NAME, const char* TYPE, const char* HELP,
+                    uint64_t V) {
+  WEB_HEAD(O, NAME, TYPE, HELP);
+  WEB_SAMPLE(O, NAME, V);
+}
+
+std::string WEB_METRICS(const OPS_SNAPSHOT& S, const WEB_LOOPSTATS& L) {
+  const OPS_COUNTERS& C = S.STATS;
+  std::string O;
+  O.reserve(4096);
+  WEB_HEAD(O, "brastok_slots", "gauge", "Client slots held, by holder.");
+  WEB_SAMPLE(O, "brastok_slots{holder=\"player\"}", uint64_t(S.HUMANS - S.SPECTATORS));
+  WEB_SAMPLE(O, "brastok_slots{holder=\"spectator\"}", S.SPECTATORS);
+  WEB_SAMPLE(O, "brastok_slots{holder=\"bot\"}", S.BOTC);
+  WEB_ONE(O, "brastok_ticks_total", "counter", "Game ticks played.", C.TICKS);
+
+  WEB_HEAD(O, "brastok_cycle_duration_seconds", "histogram", "Duration of one game cycle.");
+  uint64_t UPTO = 0;
+  for (int B = 0; B <= WEB_NBUCKETS; B++) {
+    UPTO += L.BUCKETS[B];
+    char LE[32];
+    if (B < WEB_NBUCKETS) {
+      std::snprintf(LE, sizeof LE, "%g", WEB_BUCKETS[B]);
+    } else {
+      std::snprintf(LE, sizeof LE, "+Inf");
+    }
+    WEB_SAMPLE(O, std::string("brastok_cycle_duration_seconds_bucket{le=\"") + LE + "\"}", UPTO);
+  }
+  char SUM[64];
+  std::snprintf(SUM, sizeof SUM, "%.9f", L.SECONDS);
+  O += std::string("brastok_cycle_duration_seconds_sum ") + SUM + "\n";
+  WEB_SAMPLE(O, "brastok_cycle_duration_seconds_count", L.CYCLES);
+
+  WEB_ONE(O, "brastok_datagrams_received_total", "counter", "UDP datagrams received.", C.DGIN);
+  WEB_ONE(O, "brastok_received_bytes_total", "counter", "Bytes of the UDP datagrams received.",
+          C.BYTESIN);
+  WEB_ONE(O, "brastok_datagrams_sent_total", "counter", "UDP datagrams sent.", C.DGOUT);
+  WEB_ONE(O, "brastok_sent_bytes_total", "counter", "Bytes of the UDP datagrams sent.", C.BYTESOUT);
+  WEB_HEAD(O, "brastok_datagrams_dropped_total", "counter",
+           "UDP datagrams dropped before any handler acted on them, by reason.");
+  const std::pair<const char*, uint64_t> DROPS[] = {
+      {"empty", C.DROPEMPTY},    {"oversized", C.DROPOVERSIZED},     {"over_budget", C.DROPBUDGET},
+      {"no_slot", C.DROPNOSLOT}, {"connect_limit", C.DROPCONNLIMIT}, {"banned", C.DROPBANNED}};
+  for (const auto& [WHY, N] : DROPS) {
+    WEB_SAMPLE(O, std::string("brastok_datagrams_dropped_total{reason=\"") + WHY + "\"}", N);
+  }
+  WEB_HEAD(O, "brastok_connects_total", "counter",
+           "Connect messages from senders without a slot, by outcome.");
+  const std::pair<const char*, uint64_t> CONNS[] = {{"accepted", C.CONNOK},
+                                                    {"wrong_version", C.CONNWRONGVER},
+                                                    {"server_full", C.CONNFULL},
+                                                    {"connect_limit", C.DROPCONNLIMIT}};
+  for (const auto& [HOW, N] : CONNS) {
+    WEB_SAMPLE(O, std::string("brastok_connects_total{outcome=\"") + HOW + "\"}", N);
+  }
+  WEB_HEAD(O, "brastok_kills_total", "counter", "Kills, by the killer's weapon.");
+  for (int G = 1; G <= NUMGUNS; G++) {
+    WEB_SAMPLE(O, std::string("brastok_kills_total{weapon=\"") + GUNS_NAME[G] + "\"}", C.KILLS[G]);
+  }
+  WEB_ONE(O, "brastok_map_changes_total", "counter", "Maps loaded after the first.",
+          S.MAPLOADS > 0 ? S.MAPLOADS - 1 : 0);
+  WEB_ONE(O, "brastok_log_lines_total", "counter", "Event-log lines.", C.LOGLINES);
+  WEB_ONE(O, "brastok_start_time_seconds", "gauge", "Start of the server, seconds since 1970.",
+          uint64_t(L.STARTUNIX));
+  WEB_HEAD(O, "brastok_build_info", "gauge", "The server's release and protocol version.");
+  O += std::string("brastok_build_info{version=\"") + SV_VERSION + "\",protocol=\"" +
+       std::to_string(PVER) + "\"} 1\n";
+  return O;
+}
