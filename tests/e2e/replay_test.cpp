@@ -72,9 +72,10 @@ TEST(Replay, RecordedMatchReplaysLineForLineAndPacketForPacket) {
   TSCRATCH DIR;
   DIR.WRITEMAP("yard", "446202\nAAAAAAAAAA\nA@ 1 @  A\nA 5  8 6A\nA@  9  @A\nAAAAAAAAAA\n");
   const std::string REC = DIR.PATH() + "/match.rec";
-  TPROCESS S({SERVER, "-port", "0", "-map", "yard", "-bots", "3", "-record", REC}, DIR.PATH(),
-             true);
-  std::vector<std::string> LIVE(3);
+  TPROCESS S(
+      {SERVER, "-port", "0", "-map", "yard", "-bots", "3", "-http", "127.0.0.1:0", "-record", REC},
+      DIR.PATH(), true);
+  std::vector<std::string> LIVE(4); // the port, two server lines, the HTTP line
   for (std::string& L : LIVE) {
     ASSERT_TRUE(S.READLINE(L));
   }
