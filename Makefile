@@ -18,7 +18,7 @@ build: deps
 # Starts the server with its defaults; pass options with ARGS="-port 36000".
 run: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBRASTOK_TESTS=ON
-	cmake --build build -j $(JOBS) --target brastok_server
+	cmake --build build -j $(JOBS) --target brastok_server brastok_client
 	./build/brastok_server $(ARGS)
 
 # Every test, once in the release build and once under ASan and UBSan.

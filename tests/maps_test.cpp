@@ -116,7 +116,7 @@ TEST_F(MapsTest, FileListFilling) {
 }
 
 TEST_F(MapsTest, ListHoldsTwentyFourMaps) {
-  WRITE("m", "HEADER\nA\n");
+  WRITE("m", "HEADER\n@\n"); // a playable map: the only warnings are of the full list
   for (int I = 0; I < 30; I++) {
     MAPFROMFILE("m");
   }
@@ -252,4 +252,39 @@ TEST_F(MapsTest, FreeEntryIsNotLoaded) {
   SV_LOADCURMAP(5);
   EXPECT_EQ(SV_MAP.NUM, 1);
   EXPECT_EQ(SV_MAP.ITN, 28);
+}
+
+TEST_F(MapsTest, UnplayableMapsAreWarnedAboutAndStillUsed) {
+  std::string WIDE = "446202\n";
+  for (int R = 0; R < 102; R++) {
+    WIDE += (R == 1 ? " @" : "  ") + std::string(78, 'A') + "\n";
+  }
+  struct {
+    std::string NAME, FILE;
+    std::vector<std::string> WANTED; // one warning holding each, in order
+  } CASES[] = {
+      {"header", "446202\n", {"no spawn point", "no free cell"}},
+      {"walls", "446202\nAAAA\nAeeA\nAAAA\n", {"no spawn point", "no free cell"}},
+      {"nospawn", "446202\nA12A\n", {"no spawn point"}},
+      {"random", "\x9c\x01zz\xff\x10\x7f\n\x05\x00qA\xee", {"no spawn point"}},
+      {"wide", WIDE, {"102 rows of up to 80 cells"}},
+      // Spawn point and free cells inside; trailing blank lines are no rows.
+      {"fine", "446202\nA@ A\n\n\n", {}},
+      // A spawn point past column 64 is not played.
+      {"farspawn", "446202\n" + std::string(64, 'A') + "@\n", {"no spawn point", "no free", "65"}},
+  };
+  for (const auto& C : CASES) {
+    SCOPED_TRACE(C.NAME);
+    WRITE(C.NAME, C.FILE);
+    WARNS.clear();
+    DEFAULTMAPS();
+    MAPFROMFILE(C.NAME);
+    EXPECT_EQ(SV_MAPL[1].NAME, C.NAME); // used all the same
+    ASSERT_EQ(WARNS.size(), C.WANTED.size()) << ::testing::PrintToString(WARNS);
+    for (size_t K = 0; K < WARNS.size(); K++) {
+      EXPECT_NE(WARNS[K].find(C.WANTED[K]), std::string::npos) << WARNS[K];
+      EXPECT_NE(WARNS[K].find("maps/" + C.NAME + ".brsk"), std::string::npos) << WARNS[K];
+    }
+  }
+  EXPECT_TRUE(LINES.empty());
 }

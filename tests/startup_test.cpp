@@ -155,3 +155,48 @@ TEST_F(StartupTest, ConsoleTextOfRawBytes) {
     EXPECT_EQ(SC_PRINTABLE(C.RAW), C.SHOWN);
   }
 }
+
+TEST_F(StartupTest, ValuesTheSettingsCannotHoldAreWarnedWithTheValueTaken) {
+  struct {
+    std::vector<std::string> ARGS;
+    std::string WARNING; // empty: none
+  } CASES[] = {
+      {{"-port", "70000"}, "-port: 70000 is outside 0 to 65535, taken as 4464"},
+      {{"-maxplayers", "258"}, "-maxplayers: 258 is outside 2 to 24, taken as 2"},
+      {{"-score", "300"}, "-score: 300 is outside 1 to 255, taken as 44"},
+      {{"-score", "0"}, "-score: 0 is outside 1 to 255, taken as 1"},
+      {{"-score", "abc"}, "-score: \"abc\" is not a number, taken as 1"},
+      {{"-bots", "30"}, "-bots: 30 is outside 0 to 24, taken as 24"},
+      {{"-maxplayers", "1"}, "-maxplayers: 1 is outside 2 to 24, taken as 2"},
+      {{"-botteams", "9"}, "-botteams: 9 is outside 1 to 4, taken as 4"},
+      {{"-teams", "256"}, "-teams: 256 is outside 0 to 255, taken as 0"},
+      {{"-ip", "10.0.0.256"}, "-ip: \"10.0.0.256\" is not an IPv4 address, ignored"},
+      {{"-port", "$FFFF", "-maxplayers", "24", "-bots", "0", "-ip", "10.1.2.3"}, ""},
+  };
+  for (const auto& C : CASES) {
+    SCOPED_TRACE(::testing::PrintToString(C.ARGS));
+    SV_RESETSTATE();
+    WARNS.clear();
+    SV_STARTPARAMS(C.ARGS);
+    if (C.WARNING.empty()) {
+      EXPECT_TRUE(WARNS.empty()) << ::testing::PrintToString(WARNS);
+    } else {
+      ASSERT_EQ(WARNS.size(), 1u);
+      EXPECT_EQ(WARNS[0], "option " + C.WARNING);
+    }
+  }
+  EXPECT_TRUE(LINES.empty());
+}
+
+TEST_F(StartupTest, StrictStartFailsOnAnyWarning) {
+  // -strict and -mapdir hold for the whole line, whatever their place.
+  EXPECT_FALSE(GAMESTART({"-map", "nothere", "-mapdir", "/nonexistent", "-strict", "1"}));
+  EXPECT_EQ(WARNS, (std::vector<std::string>{
+                       "map file not found or not readable: /nonexistent/nothere.brsk"}));
+  EXPECT_TRUE(LINES.empty()); // not even the port line
+  EXPECT_EQ(SV_LOGI, 0);
+  SV_RESETSTATE();
+  WARNS.clear();
+  EXPECT_TRUE(GAMESTART({"-strict", "1", "-port", "36000"}));
+  EXPECT_TRUE(WARNS.empty());
+}

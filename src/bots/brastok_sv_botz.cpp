@@ -3,6 +3,7 @@
 #include "bots/bots.hpp"
 #include "clients/clients.hpp"
 #include "game/game.hpp"
+#include "ops/ops.hpp"
 #include "server/server.hpp"
 
 uint32_t BOT_RANDOM(uint32_t N) {
@@ -13,7 +14,7 @@ uint32_t BOT_RANDOM(uint32_t N) {
 }
 
 void SV_BOTZ() {
-  if (SV_BOTC < SV_BOTCOUNT) {
+  if (SV_BOTC < SV_BOTCOUNT && OPS_BOTFILLROOM()) {
     SV_ADDBOT();
   }
   for (int I = 1; I <= MAXCLIENTS; I++) {

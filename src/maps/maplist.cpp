@@ -36,7 +36,8 @@ void MAPFROMSTR(uint8_t I, const std::string& S) {
 }
 
 std::string MAPFILEPATH(const std::string& FN) {
-  return "maps/" + FN + ".brsk";
+  bool SLASH = !SV_MAPDIR.empty() && SV_MAPDIR.back() == '/';
+  return SV_MAPDIR + (SLASH ? "" : "/") + FN + ".brsk";
 }
 
 // One line of a text file without its line end; a line ends at LF, CR LF or
@@ -55,6 +56,41 @@ static bool MAPREADLINE(std::istream& F, std::string& LINE) {
     F.get();
   }
   return true;
+}
+
+// Warns about a map the server takes but cannot play well: no spawn point or
+// no free cell where it is played, or a grid larger than the one played
+// (ROWS by COLS as the file holds it). The map is used all the same.
+static void MAPCHECK(uint8_t I, const std::string& PATH, size_t ROWS, size_t COLS) {
+  const TMAPINLIST& E = SV_MAPL[I];
+  bool SPAWN = false;
+  bool FREE = false;
+  int X = 1;
+  int Y = 1;
+  // The cells as the current map reads them from the text.
+  for (int P = MAPHEADER + 1; P <= MAXMAPBUFFER && E.MAP[P] != 0 && Y <= MAXMAPGRIDI; P++) {
+    char C = E.MAP[P];
+    if (C == '\r') {
+      X = 1;
+      Y++;
+      continue;
+    }
+    if (X <= MAXMAPGRIDI) {
+      SPAWN = SPAWN || MAP_SPAWNS(C);
+      FREE = FREE || !MAP_PWALLS(C);
+    }
+    X++;
+  }
+  if (!SPAWN) {
+    SC_WARN("map file " + PATH + " has no spawn point (@) where it is played");
+  }
+  if (!FREE) {
+    SC_WARN("map file " + PATH + " has no free cell where it is played");
+  }
+  if (ROWS > size_t(MAXMAPGRIDI) || COLS > size_t(MAXMAPGRIDI)) {
+    SC_WARN("map file " + PATH + " has " + std::to_string(ROWS) + " rows of up to " +
+            std::to_string(COLS) + " cells; only 64 rows of 64 cells are played");
+  }
 }
 
 uint8_t MAPFROMFILE(const std::string& FN, bool KEEPBUILTIN) {
@@ -91,8 +127,16 @@ uint8_t MAPFROMFILE(const std::string& FN, bool KEEPBUILTIN) {
   TMAPINLIST& E = SV_MAPL[I];
   std::copy_n(LINE.data(), MAPHEADER, &E.MAP[1]);
   size_t COUNT = MAPHEADER;
-  bool ROWS = false;
+  size_t ROWS = 0;
+  size_t COLS = 0;
+  size_t LASTROW = 0; // the last row that is not empty
+  auto MEASURE = [&] {
+    ROWS++;
+    LASTROW = LINE.empty() ? LASTROW : ROWS;
+    COLS = std::max(COLS, LINE.size());
+  };
   while (COUNT < MAXMAPBUFFER && MAPREADLINE(F, LINE)) {
+    MEASURE();
     if (LINE.size() > MAPMAXLINE) {
       LINE.resize(MAPMAXLINE);
     }
@@ -101,11 +145,15 @@ uint8_t MAPFROMFILE(const std::string& FN, bool KEEPBUILTIN) {
     size_t N = std::min(LINE.size(), MAXMAPBUFFER - COUNT);
     std::copy_n(LINE.data(), N, &E.MAP[int(COUNT + 1)]);
     COUNT += N;
-    ROWS = true;
   }
   E.NAME = FN;
   // The terminator replaces the carriage return after the last row; a file
   // with no rows gets it right behind the header.
-  E.MAP[ROWS ? int(COUNT) : int(MAPHEADER + 1)] = 0;
+  E.MAP[ROWS > 0 ? int(COUNT) : int(MAPHEADER + 1)] = 0;
+  // Rows past the buffer are not kept, but they count for the warning.
+  while (MAPREADLINE(F, LINE)) {
+    MEASURE();
+  }
+  MAPCHECK(uint8_t(I), PATH, LASTROW, COLS);
   return uint8_t(I);
 }

@@ -13,12 +13,14 @@
 void DEFAULTMAPS();
 // Copies S into the text of map-list entry I (no terminator is written).
 void MAPFROMSTR(uint8_t I, const std::string& S);
-// Reads maps/FN.brsk into the next free entry of the map list; a missing or
-// refused file, or a full list, changes nothing (and is warned about).
-// Returns the entry taken, or 0. The first file takes the built-in map's
-// entry unless KEEPBUILTIN.
+// Reads SV_MAPDIR/FN.brsk into the next free entry of the map list; a missing
+// or refused file, or a full list, changes nothing (and is warned about). A
+// map without a spawn point or a free cell, or larger than the played grid,
+// is taken with a warning. Returns the entry taken, or 0. The first file
+// takes the built-in map's entry unless KEEPBUILTIN.
 uint8_t MAPFROMFILE(const std::string& FN, bool KEEPBUILTIN = false);
-// Folder and extension of map files, relative to the working directory.
+// The file of map FN: in SV_MAPDIR (relative to the working directory unless
+// absolute), with its extension.
 std::string MAPFILEPATH(const std::string& FN);
 
 // ---- current map (curmap.cpp) ----

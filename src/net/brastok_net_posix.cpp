@@ -41,12 +41,21 @@ static sockaddr_in NET_OUTADDR[NET_OUTMAX];
 static mmsghdr NET_OUTMSG[NET_OUTMAX];
 static int NET_OUTN = 0;
 
-bool NET_BINDPORT(uint16_t PORT) {
+int NET_BINDPORT(uint16_t PORT, std::string& WHY) {
   sockaddr_in ADDR{};
   ADDR.sin_family = AF_INET;
   ADDR.sin_port = htons(PORT);
   ADDR.sin_addr.s_addr = htonl(INADDR_ANY);
-  return bind(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), sizeof ADDR) == 0;
+  if (!NET_IP.empty() && inet_pton(AF_INET, NET_IP.c_str(), &ADDR.sin_addr) != 1) {
+    WHY = "not an IPv4 address";
+    return NET_BINDNEVER;
+  }
+  if (bind(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), sizeof ADDR) == 0) {
+    return NET_BOUND;
+  }
+  int ERR = errno;
+  WHY = std::strerror(ERR);
+  return ERR == EADDRNOTAVAIL ? NET_BINDNEVER : NET_BINDRETRY;
 }
 
 uint16_t NET_BOUNDPORT() {

@@ -18,12 +18,28 @@ static bool NET_WSAUP = false; // WSAStartup succeeded and wants its WSACleanup
 static sockaddr_in NET_SADDR;
 static char NET_INBUF[MAXBUFFER];
 
-bool NET_BINDPORT(uint16_t PORT) {
+int NET_BINDPORT(uint16_t PORT, std::string& WHY) {
   sockaddr_in ADDR{};
   ADDR.sin_family = AF_INET;
   ADDR.sin_port = htons(PORT);
   ADDR.sin_addr.s_addr = htonl(INADDR_ANY);
-  return bind(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), sizeof ADDR) == 0;
+  if (!NET_IP.empty() && inet_pton(AF_INET, NET_IP.c_str(), &ADDR.sin_addr) != 1) {
+    WHY = "not an IPv4 address";
+    return NET_BINDNEVER;
+  }
+  if (bind(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), sizeof ADDR) == 0) {
+    return NET_BOUND;
+  }
+  int ERR = WSAGetLastError();
+  char TEXT[256];
+  DWORD N = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           DWORD(ERR), 0, TEXT, sizeof TEXT, nullptr);
+  WHY = N > 0 ? std::string(TEXT, N) : "error " + std::to_string(ERR);
+  // The system's text ends in a full stop and a line end.
+  while (!WHY.empty() && (WHY.back() == '\n' || WHY.back() == '\r' || WHY.back() == '.')) {
+    WHY.pop_back();
+  }
+  return ERR == WSAEADDRNOTAVAIL ? NET_BINDNEVER : NET_BINDRETRY;
 }
 
 uint16_t NET_BOUNDPORT() {

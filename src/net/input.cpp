@@ -80,6 +80,7 @@ static void NET_ONCONNECT(const std::string& IP, uint16_t PORT) {
     NET_REPLY(IP, PORT, CLMPMSG_WVER, true);
     return;
   }
+  OPS_BOTFILLSLOT();
   uint8_t CID = PLAYER_NEW(IP, PORT);
   if (CID == 0) {
     OPS_STATS.CONNFULL++;
@@ -147,6 +148,9 @@ static void NET_ONDATAGRAM() {
     return;
   }
   uint16_t PORT = NET_LASTINPORT();
+  if (OPS_QUERY(IP, PORT)) {
+    return; // a status query: answered without a slot
+  }
   // The lookup restarts a known sender's time-out before anything else.
   uint8_t CID = PLAYER_A2I(IP, PORT);
   uint8_t MID = NET_READBYTE();

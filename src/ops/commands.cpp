@@ -196,14 +196,7 @@ static void OPS_BOTS(const OPS_ARGS& A) {
   SV_BOTCOUNT = uint8_t(V);
   // The newest bots leave at once; more come one a tick as usual.
   while (SV_BOTC > SV_BOTCOUNT) {
-    int NEWEST = 0;
-    for (int I = 1; I <= MAXCLIENTS; I++) {
-      const TCLIENT& C = SV_CLIENTSLIST[I];
-      if (C.EXIST && C.BOT && (NEWEST == 0 || C.CLAIMNO > SV_CLIENTSLIST[NEWEST].CLAIMNO)) {
-        NEWEST = I;
-      }
-    }
-    PLAYER_REMOVE(uint8_t(NEWEST));
+    PLAYER_REMOVE(OPS_NEWESTBOT(false));
   }
 }
 

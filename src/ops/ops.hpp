@@ -3,6 +3,7 @@
 // that does nothing while its feature is off.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -259,3 +260,62 @@ void OPS_PUTTEXT(std::string& B, std::string_view S);
 bool OPS_GETVARINT(std::string_view& B, uint64_t& V);
 bool OPS_GETSIGNED(std::string_view& B, int64_t& V);
 bool OPS_GETTEXT(std::string_view& B, std::string& S);
+
+// ---- the slotless status query (query.cpp) ----
+//
+// A monitor or a server list asks on the game's port without taking a slot:
+//   query      SVMPMSG_QUERY, cookie (u32)          5 bytes, more are ignored
+//   challenge  CLMPMSG_QCHAL, cookie (u32)          5 bytes
+//   answer     CLMPMSG_QINFO, the status            at most OPS_QMAXANSWER bytes
+// A query whose cookie is not the sender's is answered with the challenge
+// that holds it, so the status goes only to an address that has shown it
+// receives what is sent to it, and the challenge is never larger than the
+// query. The game's clients never send these ids.
+
+constexpr uint8_t SVMPMSG_QUERY = 120;
+constexpr uint8_t CLMPMSG_QCHAL = 121;
+constexpr uint8_t CLMPMSG_QINFO = 122;
+constexpr uint8_t OPS_QFORMAT = 1;        // layout of the answer
+constexpr size_t OPS_QSIZE = 5;           // the query and the challenge
+constexpr size_t OPS_QMAXANSWER = 1200;   // fits one datagram on any path
+constexpr int64_t OPS_QPERIODMS = 300000; // the cookies' secret changes this often
+constexpr int OPS_QRATE = 10;             // query datagrams per address per second
+
+// Seeds the secret of every period. main() draws it at start; tests and a
+// replay set it, so the cookies of a replay are the recorded ones.
+extern uint64_t OPS_QSEED;
+
+// Handles the datagram in NET_BUF from IP:PORT when it is a query, and then
+// returns true; false (nothing read, nothing changed) for any other datagram.
+bool OPS_QUERY(const std::string& IP, uint16_t PORT);
+// The cookie of an IPv4 address (host order) and port in a period of
+// OPS_QPERIODMS: a keyed hash, never 0.
+uint32_t OPS_QCOOKIE(uint32_t ADDR, uint16_t PORT, int64_t PERIOD);
+// Records a query from the IPv4 address ADDR (host order) at SV_NOWMS, or
+// returns false when ADDR has had OPS_QRATE taken within the last second
+// (querylimit.cpp).
+bool OPS_QALLOWED(uint32_t ADDR);
+// Forgets every address's recent queries (SV_RESETSTATE calls it).
+void OPS_QRESET();
+
+// ---- bot fill (botfill.cpp) ----
+//
+// With -botfill the bots wanted are a fill, not a fixed number: a human who
+// finds every slot taken, or the game full, takes the place of the newest
+// bot, and bots come back, one per tick, only where there is room in the
+// game. Without it these calls change nothing.
+
+// The slot of the newest bot, the last to claim its slot (only among the
+// bots in the game when PLAYING), or 0 when there is none.
+uint8_t OPS_NEWESTBOT(bool PLAYING);
+// Frees the newest bot's slot when a human connects and every slot is
+// taken (the connect handler, before it claims a slot).
+void OPS_BOTFILLSLOT();
+// Makes room in the game for the human spectator in slot PID who asks to
+// join, by removing the newest bot in the game when the player limit is
+// reached (the join rule, before it checks the limit).
+void OPS_BOTFILLPLAY(uint8_t PID);
+// Whether a bot may be added now: always without bot fill; with it, only
+// while the humans in the game and the bots are fewer than the player limit
+// (the bot control, before it adds a bot).
+bool OPS_BOTFILLROOM();

@@ -133,17 +133,6 @@ std::string* OPS_RECENTRY(char TAG) {
   return &OPS_RECBUF;
 }
 
-void OPS_RECORDSTART(bool OK) {
-  if (OPS_RECF == nullptr) {
-    return;
-  }
-  OPS_RECBUF += 'N';
-  OPS_RECBUF += char(OK ? 1 : 0);
-  OPS_RECBUF += char(uint8_t(NET_PORT));
-  OPS_RECBUF += char(uint8_t(NET_PORT >> 8));
-  OPS_RECWRITE(true);
-}
-
 void OPS_RECORDCLOCKS() {
   if (OPS_RECF == nullptr) {
     return;

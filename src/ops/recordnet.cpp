@@ -1,6 +1,6 @@
-// The recorder's part in the receive loop, in a file of its own: it reads the
-// transport, which programs that link the core without one (the client tool)
-// never call.
+// The recorder's entries about the network, in a file of their own: they
+// read the transport and the query's seed, which programs that link the core
+// without a transport (the client tool) never reach.
 #include "net/net.hpp"
 #include "ops/ops.hpp"
 
@@ -31,4 +31,19 @@ void OPS_ONRECEIVE(int32_t R) {
   *B += char(uint8_t(PORT));
   *B += char(uint8_t(PORT >> 8));
   OPS_PUTTEXT(*B, std::string_view(reinterpret_cast<const char*>(&NET_BUF[1]), size_t(R)));
+}
+
+void OPS_RECORDSTART(bool OK) {
+  std::string* B = OPS_RECENTRY('Q');
+  if (B == nullptr) {
+    return;
+  }
+  for (int K = 0; K < 8; K++) {
+    *B += char(uint8_t(OPS_QSEED >> (8 * K)));
+  }
+  *B += 'N';
+  *B += char(OK ? 1 : 0);
+  *B += char(uint8_t(NET_PORT));
+  *B += char(uint8_t(NET_PORT >> 8));
+  OPS_RECORDFLUSH();
 }

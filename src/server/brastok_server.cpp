@@ -1,5 +1,7 @@
 // The Brastok dedicated server: start up, then one game cycle every 30 ms
 // until SIGINT, SIGTERM or the console's quit.
+#include <random>
+
 #include "net/transport.hpp"
 #include "ops/ops.hpp"
 #include "server/server.hpp"
@@ -23,6 +25,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   SC_CATCHSTOP();
+  std::random_device RANDOM;
+  OPS_QSEED = (uint64_t(RANDOM()) << 32) | RANDOM();
   if (!OPS_START(ARGS)) {
     return 1;
   }
@@ -41,6 +45,9 @@ int main(int argc, char** argv) {
     GAMECYCLE();
     OPS_CONSOLE();
     OPS_RECORDFLUSH();
+    if (SC_HUPASKED()) {
+      OPS_LOGREOPEN(); // logrotate has moved the log file away
+    }
     WEB_PUBLISH(SV_HUMANS() > 0 ? FPS_INT : 1000);
     if (OPS_QUITASKED) {
       break;

@@ -9,13 +9,20 @@
 
 std::vector<std::string>* SC_CAPTURE = nullptr;
 std::vector<std::string>* SC_WARNCAPTURE = nullptr;
+uint32_t SC_WARNINGS = 0;
+bool SC_WARNFATAL = false;
 
 #ifndef _WIN32 // the Windows console, clock and stop live in console_win32.cpp
 namespace {
 volatile std::sig_atomic_t STOPASKED = 0;
+volatile std::sig_atomic_t HUPASKED = 0;
 
 void SC_ONSTOP(int) {
   STOPASKED = 1;
+}
+
+void SC_ONHUP(int) {
+  HUPASKED = 1;
 }
 } // namespace
 #endif
@@ -62,15 +69,26 @@ void SC_WRITELN(const std::string& S) {
   std::fflush(stdout);
 }
 
-void SC_WARN(const std::string& S) {
+// One line on standard error, or into the test's capture.
+static void SC_ERRLINE(const char* PREFIX, const std::string& S) {
   std::string LINE = SC_PRINTABLE(S);
   if (SC_WARNCAPTURE != nullptr) {
     SC_WARNCAPTURE->push_back(std::move(LINE));
     return;
   }
-  LINE = "warning: " + LINE + '\n';
+  LINE = PREFIX + LINE + '\n';
   std::fwrite(LINE.data(), 1, LINE.size(), stderr);
   std::fflush(stderr);
+}
+
+void SC_WARN(const std::string& S) {
+  SC_WARNINGS++;
+  // A strict start fails on its warnings: they are its errors.
+  SC_ERRLINE(SC_WARNFATAL ? "error: " : "warning: ", S);
+}
+
+void SC_ERROR(const std::string& S) {
+  SC_ERRLINE("error: ", S);
 }
 
 void SC_WAITENTER() {
@@ -112,9 +130,21 @@ void SC_CATCHSTOP() {
   SA.sa_flags = 0; // no SA_RESTART: the sleep must wake up
   sigaction(SIGINT, &SA, nullptr);
   sigaction(SIGTERM, &SA, nullptr);
+  // A daemon is never ended by SIGHUP: it only raises a flag, which the
+  // log file (when there is one) reads to reopen itself.
+  SA.sa_handler = SC_ONHUP;
+  sigaction(SIGHUP, &SA, nullptr);
 }
 
 bool SC_STOPASKED() {
   return STOPASKED != 0;
+}
+
+bool SC_HUPASKED() {
+  if (HUPASKED == 0) {
+    return false;
+  }
+  HUPASKED = 0;
+  return true;
 }
 #endif

@@ -120,3 +120,8 @@ void SC_CATCHSTOP() {
 bool SC_STOPASKED() {
   return STOPASKED;
 }
+
+// Windows has no hang-up signal to ask for anything.
+bool SC_HUPASKED() {
+  return false;
+}

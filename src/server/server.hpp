@@ -46,8 +46,14 @@ void SC_CLEAR();
 // Prints one console line at once. Bytes that a terminal would act on are
 // shown escaped (see SC_PRINTABLE).
 void SC_WRITELN(const std::string& S);
-// One warning line on standard error.
+// One warning line on standard error ("error: " in a strict start), counted
+// in SC_WARNINGS.
 void SC_WARN(const std::string& S);
+// One error line on standard error: why a start failed.
+void SC_ERROR(const std::string& S);
+extern uint32_t SC_WARNINGS;
+// Set while a strict start reads its command line: its warnings are errors.
+extern bool SC_WARNFATAL;
 // Waits for the operator to press Enter, when the console is a terminal.
 void SC_WAITENTER();
 // Console text of raw bytes: printable ASCII as it is, bytes 160 to 255 as
@@ -55,7 +61,7 @@ void SC_WAITENTER();
 std::string SC_PRINTABLE(const std::string& S);
 
 // Tests read the console through these: when set, lines are appended there
-// instead of being written.
+// instead of being written (warnings and errors without their prefix).
 extern std::vector<std::string>* SC_CAPTURE;
 extern std::vector<std::string>* SC_WARNCAPTURE;
 
@@ -65,6 +71,9 @@ void SC_SLEEP(int MS);
 int64_t SC_NOWMS();
 // Milliseconds since the Unix epoch, UTC.
 int64_t SC_UTCMS();
-// SIGINT and SIGTERM ask the main loop to stop after the current cycle.
+// SIGINT and SIGTERM ask the main loop to stop after the current cycle;
+// SIGHUP only raises a flag.
 void SC_CATCHSTOP();
 bool SC_STOPASKED();
+// True once after each SIGHUP: the flag is cleared by reading it.
+bool SC_HUPASKED();

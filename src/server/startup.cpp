@@ -1,4 +1,6 @@
 // Start-up: the command line, its bounds, and the start-up sequence.
+#include <algorithm>
+
 #include "clients/clients.hpp"
 #include "maps/maps.hpp"
 #include "net/net.hpp"
@@ -83,37 +85,95 @@ std::string B2SYN(uint8_t I) {
   return I == 0 ? "no" : "yes";
 }
 
-// The value of a numeric option; an unreadable one is warned about and
-// counts as 0, like the server always took it.
-static uint32_t SV_OPTNUMBER(const std::string& KEY, const std::string& VALUE) {
+// The value of a numeric option, wrapped to the width of its setting (MASK).
+// An unreadable value counts as 0, like the server always took it; a value
+// the setting cannot hold as given (it wraps, or SV_CHECKVARS will bound it)
+// is warned about with the value it ends as.
+static uint32_t SV_OPTNUMBER(const std::string& KEY, const std::string& VALUE, uint32_t MASK,
+                             uint32_t LO, uint32_t HI) {
   uint32_t V;
-  if (!SV_READNUMBER(VALUE, V)) {
-    SC_WARN("option " + KEY + ": \"" + VALUE + "\" is not a number, taken as 0");
+  bool READABLE = SV_READNUMBER(VALUE, V);
+  uint32_t TAKEN = std::clamp(V & MASK, LO, HI);
+  if (!READABLE) {
+    SC_WARN("option " + KEY + ": \"" + VALUE + "\" is not a number, taken as " +
+            std::to_string(TAKEN));
+  } else if (TAKEN != V) {
+    SC_WARN("option " + KEY + ": " + VALUE + " is outside " + std::to_string(LO) + " to " +
+            std::to_string(HI) + ", taken as " + std::to_string(TAKEN));
   }
-  return V;
+  return V & MASK;
+}
+
+// True when S is a dotted IPv4 address: four numbers 0 to 255.
+static bool SV_ISIPV4(const std::string& S) {
+  int PARTS = 0;
+  size_t P = 0;
+  while (PARTS < 4) {
+    size_t DIGITS = 0;
+    uint32_t V = 0;
+    size_t FIRST = P;
+    while (P < S.size() && S[P] >= '0' && S[P] <= '9' && DIGITS < 3) {
+      V = V * 10 + uint32_t(S[P] - '0');
+      P++;
+      DIGITS++;
+    }
+    // "010" is not 10 for every reader of addresses: refused.
+    if (DIGITS == 0 || V > 255 || (DIGITS > 1 && S[FIRST] == '0')) {
+      return false;
+    }
+    PARTS++;
+    if (PARTS < 4) {
+      if (P >= S.size() || S[P] != '.') {
+        return false;
+      }
+      P++;
+    }
+  }
+  return P == S.size();
 }
 
 void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
+  // -strict and -mapdir hold for the whole command line, whatever their
+  // place: every warning of a strict start is an error, and every -map is
+  // looked up in the one folder.
+  for (size_t P = 1; P < ARGS.size(); P += 2) {
+    if (ARGS[P - 1] == "-strict") {
+      SV_STRICT = S2B(ARGS[P]);
+    } else if (ARGS[P - 1] == "-mapdir") {
+      SV_MAPDIR = ARGS[P];
+    }
+  }
+  SC_WARNFATAL = SV_STRICT != 0;
   // Keys and values pair by position; every occurrence is applied in order.
   for (size_t P = 1; P < ARGS.size(); P += 2) {
     const std::string& KEY = ARGS[P - 1];
     const std::string& VALUE = ARGS[P];
     if (KEY == "-port") {
-      NET_PORT = uint16_t(SV_OPTNUMBER(KEY, VALUE) & 0xFFFF);
+      NET_PORT = uint16_t(SV_OPTNUMBER(KEY, VALUE, 0xFFFF, 0, 65535));
     } else if (KEY == "-score") {
-      SV_SCORELIMIT = uint8_t(SV_OPTNUMBER(KEY, VALUE) & 0xFF);
+      SV_SCORELIMIT = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 1, 255));
     } else if (KEY == "-maxplayers") {
-      SV_MAXPLAYERS = uint8_t(SV_OPTNUMBER(KEY, VALUE) & 0xFF);
+      SV_MAXPLAYERS = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 2, MAXCLIENTS));
     } else if (KEY == "-map") {
       MAPFROMFILE(VALUE);
     } else if (KEY == "-name") {
       SV_NAME = VALUE;
     } else if (KEY == "-teams") {
-      SV_TEAMPLAY = uint8_t(SV_OPTNUMBER(KEY, VALUE) & 0xFF);
+      SV_TEAMPLAY = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, 255));
     } else if (KEY == "-botteams") {
-      SV_BOTTEAMS = uint8_t(SV_OPTNUMBER(KEY, VALUE) & 0xFF);
+      SV_BOTTEAMS = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 1, MAXTEAMS));
     } else if (KEY == "-bots") {
-      SV_BOTCOUNT = uint8_t(SV_OPTNUMBER(KEY, VALUE) & 0xFF);
+      SV_BOTCOUNT = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, MAXCLIENTS));
+    } else if (KEY == "-ip") {
+      if (SV_ISIPV4(VALUE)) {
+        NET_IP = VALUE;
+      } else {
+        SC_WARN("option -ip: \"" + VALUE + "\" is not an IPv4 address, ignored");
+      }
+    } else if (KEY == "-botfill") {
+      SV_BOTFILL = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, 255));
+    } else if (KEY == "-strict") {
+      SV_STRICT = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, 255));
     } else if (KEY == "-http") {
       OPS_HTTP.SET(VALUE);
       OPS_KEEPLOG = !VALUE.empty(); // the HTTP side shows the newest lines
@@ -121,13 +181,14 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
       OPS_BANFILE(VALUE);
     } else if (KEY == "-log" || KEY == "-record") {
       // The edge's files, opened before start-up (OPS_START).
-    } else {
+    } else if (KEY != "-mapdir") {
       SC_WARN("unrecognised option ignored: " + KEY + " " + VALUE);
     }
   }
   if (ARGS.size() % 2 == 1) {
     SC_WARN("option without a value ignored: " + ARGS.back());
   }
+  SC_WARNFATAL = false; // later warnings (a map loaded by a command) are only warnings
   SV_CHECKVARS();
 }
 
@@ -156,7 +217,12 @@ bool GAMESTART(const std::vector<std::string>& ARGS) {
   SC_CLEAR();
   SV_CLEARLOG();
   DEFAULTMAPS();
+  uint32_t WARNED = SC_WARNINGS;
   SV_STARTPARAMS(ARGS);
+  // A strict start stops at its first warnings, all of them shown.
+  if (SV_STRICT != 0 && SC_WARNINGS != WARNED) {
+    return false;
+  }
   if (!NET_START()) {
     return false;
   }
@@ -180,12 +246,16 @@ std::string SV_HELPTEXT() {
          "                 free port (default 35700)\n"
          "  -score N       score that ends a map, 1 to 255 (default 20)\n"
          "  -maxplayers N  most clients in the game at once, 2 to 24 (default 10)\n"
-         "  -map NAME      adds maps/NAME.brsk to the map list, up to 24 maps\n"
+         "  -map NAME      adds DIR/NAME.brsk to the map list, up to 24 maps\n"
          "                 (default: the built-in map)\n"
          "  -name TEXT     server name (default \"Brastok Server\")\n"
          "  -teams N       0: every player for himself; otherwise team play (default 0)\n"
          "  -bots N        server-side bots wanted, 0 to 24 (default 0)\n"
          "  -botteams N    teams the bots are spread over, 1 to 4 (default 4)\n"
+         "  -botfill N     not 0: bots leave to make room for humans (default 0)\n"
+         "  -ip ADDRESS    local IPv4 address to listen on (default: all)\n"
+         "  -mapdir DIR    folder of the -map files (default maps)\n"
+         "  -strict N      not 0: a start-up that would warn fails instead (default 0)\n"
          "  -http [ADDR:]PORT  serves the live page, status, metrics and health over\n"
          "                 HTTP on ADDR (default 127.0.0.1); off by default\n"
          "  -banfile FILE  keeps the ban list in FILE: read at start, rewritten on change\n"
@@ -194,5 +264,6 @@ std::string SV_HELPTEXT() {
          "\n"
          "Numbers may be written in hexadecimal ($1F, 0x1F), binary (%101) or octal (&17).\n"
          "Commands on standard input, one a line: type help for the list.\n"
-         "Stop the server with Ctrl-C (SIGINT), SIGTERM or the command quit.\n";
+         "Stop the server with Ctrl-C (SIGINT), SIGTERM or the command quit; SIGHUP does\n"
+         "not stop it.\n";
 }

@@ -27,6 +27,10 @@ uint8_t SV_TEAMPLAY;
 uint16_t SV_SCOREBOARD;
 uint8_t SV_BOTCOUNT;
 uint8_t SV_BOTTEAMS;
+std::string NET_IP;
+std::string SV_MAPDIR;
+uint8_t SV_STRICT;
+uint8_t SV_BOTFILL;
 uint32_t BOT_RANDSEED;
 TArr<TCONNLOG, 0, CONNTABLE - 1> NET_CONNLOG;
 uint32_t SV_CYCLES;
@@ -107,6 +111,10 @@ void SV_RESETSTATE() {
   SV_SCOREBOARD = 0;
   SV_BOTCOUNT = 0;
   SV_BOTTEAMS = 4;
+  NET_IP.clear();
+  SV_MAPDIR = "maps";
+  SV_STRICT = 0;
+  SV_BOTFILL = 0;
   BOT_RANDSEED = BOT_RANDSTART;
   NET_CONNLOG = {};
   SV_CYCLES = 0;
@@ -116,6 +124,7 @@ void SV_RESETSTATE() {
   OPS_RESETSNAPSHOT();
   OPS_RESETBANS();
   OPS_QUITASKED = false;
+  OPS_QRESET();
 }
 
 namespace {

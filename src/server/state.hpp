@@ -228,6 +228,14 @@ extern uint8_t SV_TEAMPLAY;
 extern uint16_t SV_SCOREBOARD;
 extern uint8_t SV_BOTCOUNT;
 extern uint8_t SV_BOTTEAMS;
+// The local IPv4 address the socket is bound to, dotted text; empty for all.
+extern std::string NET_IP;
+// Folder that "-map NAME" files are looked up in.
+extern std::string SV_MAPDIR;
+// Not 0: a start-up that would warn fails instead.
+extern uint8_t SV_STRICT;
+// Not 0: the bots wanted are a fill that makes room for humans.
+extern uint8_t SV_BOTFILL;
 
 // Connect messages taken per sender address: at most CONNMAX in any
 // CONNWINDOWMS milliseconds of SV_NOWMS (10 seconds in whole 30 ms ticks,

@@ -36,10 +36,14 @@ TUDPSOCKET::~TUDPSOCKET() {
 }
 
 void TUDPSOCKET::SENDTO(uint16_t PORT, const std::string& DATA) {
+  SENDTO("127.0.0.1", PORT, DATA);
+}
+
+void TUDPSOCKET::SENDTO(const std::string& ADDR, uint16_t PORT, const std::string& DATA) {
   sockaddr_in A{};
   A.sin_family = AF_INET;
   A.sin_port = htons(PORT);
-  A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  (void)inet_pton(AF_INET, ADDR.c_str(), &A.sin_addr);
   (void)sendto(FD_, DATA.data(), DATA.size(), 0, reinterpret_cast<sockaddr*>(&A), sizeof A);
 }
 

@@ -19,6 +19,8 @@ public:
   bool OK() const { return FD_ >= 0; }
   uint16_t PORT() const { return PORT_; }
   void SENDTO(uint16_t PORT, const std::string& DATA);
+  // To ADDR:PORT, ADDR a dotted address.
+  void SENDTO(const std::string& ADDR, uint16_t PORT, const std::string& DATA);
   // The next datagram within TIMEOUTMS; false on time-out. FROMPORT, when
   // given, receives the sender's port.
   bool RECV(std::string& DATA, int TIMEOUTMS = 2000, uint16_t* FROMPORT = nullptr);

@@ -75,6 +75,16 @@ static bool RP_READBLOCK(std::string_view B, RP_BLOCK& R) {
         R.ARGS.push_back(S);
       }
       break;
+    case 'Q':
+      if (B.size() < 8) {
+        return false;
+      }
+      OPS_QSEED = 0;
+      for (int K = 7; K >= 0; K--) {
+        OPS_QSEED = (OPS_QSEED << 8) | uint8_t(B[size_t(K)]);
+      }
+      B.remove_prefix(8);
+      break;
     case 'N':
       if (B.size() < 3) {
         return false;
