@@ -2,6 +2,7 @@
 // console lines, and the same datagrams to the same addresses.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <map>
 
@@ -72,9 +73,10 @@ TEST(Replay, RecordedMatchReplaysLineForLineAndPacketForPacket) {
   TSCRATCH DIR;
   DIR.WRITEMAP("yard", "446202\nAAAAAAAAAA\nA@ 1 @  A\nA 5  8 6A\nA@  9  @A\nAAAAAAAAAA\n");
   const std::string REC = DIR.PATH() + "/match.rec";
-  TPROCESS S(
-      {SERVER, "-port", "0", "-map", "yard", "-bots", "3", "-http", "127.0.0.1:0", "-record", REC},
-      DIR.PATH(), true);
+  const std::string LOG = DIR.PATH() + "/events.jsonl";
+  TPROCESS S({SERVER, "-port", "0", "-map", "yard", "-bots", "3", "-http", "127.0.0.1:0", "-record",
+              REC, "-log", LOG},
+             DIR.PATH(), true);
   std::vector<std::string> LIVE(4); // the port, two server lines, the HTTP line
   for (std::string& L : LIVE) {
     ASSERT_TRUE(S.READLINE(L));
@@ -101,6 +103,12 @@ TEST(Replay, RecordedMatchReplaysLineForLineAndPacketForPacket) {
     if (ROUND == 40) {
       B.SOCK.SENDTO(PORT, CL_CHAT("gg \xe9"));
       ASSERT_TRUE(S.WRITEIN("say warm-up is over\nstatus\nkick 3\n"));
+      // logrotate: the log moves away, SIGHUP, and a new file takes the rest.
+      ASSERT_EQ(std::rename(LOG.c_str(), (LOG + ".1").c_str()), 0);
+      kill(S.PID(), SIGHUP);
+    }
+    if (ROUND == 100) {
+      A.SOCK.SENDTO(PORT, CL_CHAT("after the rotation"));
     }
     usleep(10000);
   }
@@ -112,6 +120,11 @@ TEST(Replay, RecordedMatchReplaysLineForLineAndPacketForPacket) {
   A.DRAIN(PORT);
   B.DRAIN(PORT);
   ASSERT_GT(LIVE.size(), 8u);
+  for (const std::string& F : {LOG + ".1", LOG}) {
+    std::ifstream IN(F);
+    std::string FIRST;
+    EXPECT_TRUE(std::getline(IN, FIRST) && FIRST.find("\"kind\":") != std::string::npos) << F;
+  }
 
   // The console, line for line.
   TPROCESS R({REPLAY, REC});

@@ -13,7 +13,7 @@
 #include "support/memnet.hpp"
 
 // Exit statuses: 0 replayed (a recording cut short included), 1 the file
-// cannot be read or is damaged, 2 the command line is wrong.
+// cannot be read, is of another format or is damaged.
 constexpr int RP_EXIT_OK = 0;
 constexpr int RP_EXIT_FILE = 1;
 
