@@ -7,8 +7,10 @@ The Linux brastok_client asks its status, then two players connect, join
 and chat for a few seconds (the chat shows in the JSON event log too);
 brastok_client.exe asks the status under wine too; Ctrl-C (SIGINT, which
 wine hands to the program's console handler) must then stop the server
-within 10 s with exit status 0. A start on a taken port 65535 must fail
-with the bind failure line and status 1. Every wine process of the prefix is
+within 10 s with exit status 0. Console commands read from a file on
+standard input must run, the last one "quit" stopping the server with
+status 0; a start on a taken port 65535 must fail with the bind failure line
+and status 1. Every wine process of the prefix is
 ended at the end.
 
   scripts/wine_test.py [--server EXE] [--client BIN] [--windows-client EXE]
@@ -21,6 +23,7 @@ import shutil
 import signal
 import socket
 import subprocess
+import tempfile
 
 from brastok_run import BUILD, CLIENT_BIN, Server, verdict
 
@@ -101,6 +104,18 @@ def main():
         code = server.stop(sig=signal.SIGINT, timeout=10.0)
         if code != 0:
             failures.append("Ctrl-C: exit status %s, stderr %r" % (code, server.errors))
+
+        # Console commands from a file on standard input, the last one quit.
+        with tempfile.TemporaryDirectory(prefix="brastok-wine-") as tmp:
+            commands = os.path.join(tmp, "commands.txt")
+            with open(commands, "w") as f:
+                f.write("say read from a file\nquit\n")
+            with open(commands) as f:
+                quit_run = subprocess.run([tool("wine64", WINE), a.server, "-port", "0"], stdin=f,
+                                          capture_output=True, text=True, timeout=60, cwd=tmp)
+        if quit_run.returncode != 0 or "read from a file" not in quit_run.stdout.splitlines():
+            failures.append("commands from a file: exit %d, %r" %
+                            (quit_run.returncode, quit_run.stdout))
 
         # A start that finds no port: the last port is held here, so the
         # search ends at once with the bind failure line and status 1.

@@ -7,6 +7,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
+
 #include "net/netstart.hpp"
 #include "server/server.hpp"
 
@@ -120,11 +122,14 @@ int32_t NET_RECEIVE() {
   return int32_t(N);
 }
 
-// The console is not waited for here: Windows selects on sockets only, and
-// its console reader does not hand out a descriptor (ALSOFD stays -1).
-void NET_WAIT(int MS, int) {
+void NET_WAIT(int MS, int ALSOFD) {
   if (NET_SOCKET == INVALID_SOCKET) {
     return;
+  }
+  // Windows selects on sockets only: while the console is read, the wait is
+  // cut to one cycle, so a command is still answered within one.
+  if (ALSOFD >= 0) {
+    MS = std::min(MS, FPS_INT);
   }
   fd_set READ;
   FD_ZERO(&READ);

@@ -22,8 +22,8 @@ static bool OPS_NUMBER(const std::string& S, uint32_t LO, uint32_t HI, const cha
     V = V * 10 + uint32_t(C - '0');
   }
   if (!OK || V < LO || V > HI) {
-    OPS_ERROR(std::string(WHAT) + " must be a number from " + std::to_string(LO) + " to " +
-              std::to_string(HI) + ": " + S);
+    SC_ERROR(std::string(WHAT) + " must be a number from " + std::to_string(LO) + " to " +
+             std::to_string(HI) + ": " + S);
     return false;
   }
   return true;
@@ -36,7 +36,7 @@ static bool OPS_SLOT(const std::string& S, uint8_t& SLOT) {
     return false;
   }
   if (!SV_CLIENTSLIST[int(V)].EXIST) {
-    OPS_ERROR("slot " + S + " is free");
+    SC_ERROR("slot " + S + " is free");
     return false;
   }
   SLOT = uint8_t(V);
@@ -95,7 +95,7 @@ static void OPS_BAN(const OPS_ARGS& A) {
     }
     const TCLIENT& C = SV_CLIENTSLIST[SLOT];
     if (C.BOT) {
-      OPS_ERROR("slot " + WHAT + " is a bot, which has no address (kick it instead)");
+      SC_ERROR("slot " + WHAT + " is a bot, which has no address (kick it instead)");
       return;
     }
     WHAT = C.IP;
@@ -107,7 +107,7 @@ static void OPS_BAN(const OPS_ARGS& A) {
   }
   std::string ANSWER = OPS_BANADD(WHAT, MINUTES, COMMENT);
   if (ANSWER.empty()) {
-    OPS_ERROR("not an IPv4 address or range: " + WHAT);
+    SC_ERROR("not an IPv4 address or range: " + WHAT);
     return;
   }
   SC_WRITELN(ANSWER);
@@ -122,7 +122,7 @@ static void OPS_BAN(const OPS_ARGS& A) {
 static void OPS_UNBAN(const OPS_ARGS& A) {
   std::string WHY = OPS_BANREMOVE(A[0]);
   if (!WHY.empty()) {
-    OPS_ERROR(WHY);
+    SC_ERROR(WHY);
     return;
   }
   SC_WRITELN("unbanned " + A[0]);
@@ -158,7 +158,7 @@ static uint8_t OPS_MAPENTRY(const std::string& NAME) {
   uint8_t I = MAPFROMFILE(NAME, true);
   SC_WARNCAPTURE = KEEP;
   if (I == 0) {
-    OPS_ERROR("map " + NAME + " cannot be had" + (WHY.empty() ? "" : ": " + WHY[0]));
+    SC_ERROR("map " + NAME + " cannot be had" + (WHY.empty() ? "" : ": " + WHY[0]));
   }
   for (size_t K = I == 0 ? 1 : 0; K < WHY.size(); K++) {
     SC_WARN(WHY[K]);
@@ -175,7 +175,7 @@ static void OPS_MAP(const OPS_ARGS& A) {
       return;
     }
     if (SV_MAPL[int(V)].NAME == "-") {
-      OPS_ERROR("map-list entry " + A[0] + " is free");
+      SC_ERROR("map-list entry " + A[0] + " is free");
       return;
     }
     I = uint8_t(V);
@@ -323,7 +323,7 @@ void OPS_RUNCOMMAND(const std::string& LINE) {
     }
   }
   if (CMD == nullptr) {
-    OPS_ERROR("unknown command: " + NAME + " (help lists the commands)");
+    SC_ERROR("unknown command: " + NAME + " (help lists the commands)");
     return;
   }
   OPS_ARGS A;
@@ -340,7 +340,7 @@ void OPS_RUNCOMMAND(const std::string& LINE) {
   }
   size_t MAX = CMD->MAXARGS < 0 ? 1 : size_t(CMD->MAXARGS);
   if (A.size() < size_t(CMD->MINARGS) || A.size() > MAX) {
-    OPS_ERROR(std::string("usage: ") + CMD->USAGE);
+    SC_ERROR(std::string("usage: ") + CMD->USAGE);
     return;
   }
   CMD->RUN(A);

@@ -137,7 +137,7 @@ void OPS_RESETSNAPSHOT();
 // OPS_RUNCOMMAND: that is the one door of console input, so a recorder sees
 // every line there and a replay feeds them back the same way. Answers are
 // console lines (SC_WRITELN); a refused command is one "error: " line on
-// standard error and changes nothing.
+// standard error (SC_ERROR) and changes nothing.
 
 // Runs one command line.
 void OPS_RUNCOMMAND(const std::string& LINE);
@@ -148,8 +148,6 @@ void OPS_CONSOLE();
 // The file descriptor an idle wait should also wake for (standard input
 // while it is read and can be read now), or -1.
 int OPS_CONSOLEFD();
-// One "error: " line on standard error (into SC_WARNCAPTURE in tests).
-void OPS_ERROR(const std::string& S);
 // Set by "quit": the main loop stops as on SIGTERM.
 extern bool OPS_QUITASKED;
 // Standard input is read only after this (main() turns it on; tests drive
