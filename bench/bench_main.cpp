@@ -9,6 +9,7 @@
 #include "server/server.hpp"
 #include "support/fullload.hpp"
 #include "support/memnet.hpp"
+#include "web/web.hpp"
 
 // GAMECYCLE at full load: one human and 23 bots fighting free-for-all,
 // warmed up for 1,000 ticks. Counters: heap allocations per tick, and the
@@ -28,6 +29,35 @@ static void BM_GameCycle(benchmark::State& STATE) {
   STATE.SetLabel(OPEN ? "open 64x64 map" : "built-in map");
 }
 BENCHMARK(BM_GameCycle)->Arg(0)->Arg(1);
+
+// What "-http" adds to a cycle at full load on the built-in map: the
+// snapshot published after each cycle.
+static void BM_WebPublish(benchmark::State& STATE) {
+  FULLLOAD_START(false, 1000);
+  WEB_OPEN();
+  for (auto _ : STATE) {
+    WEB_CYCLEBEGIN();
+    WEB_PUBLISH(FPS_INT);
+  }
+  WEB_CLOSE();
+}
+BENCHMARK(BM_WebPublish);
+
+// The status JSON of that match (an HTTP thread makes one per event sent),
+// and the metrics text.
+static void BM_WebDocuments(benchmark::State& STATE) {
+  FULLLOAD_START(false, 1000);
+  static OPS_SNAPSHOT S;
+  OPS_TAKESNAPSHOT(S);
+  WEB_LOOPSTATS L{};
+  size_t BYTES = 0;
+  for (auto _ : STATE) {
+    BYTES = STATE.range(0) == 0 ? WEB_STATUSJSON(S, false).size() : WEB_METRICS(S, L).size();
+  }
+  STATE.counters["bytes"] = double(BYTES);
+  STATE.SetLabel(STATE.range(0) == 0 ? "status JSON" : "metrics");
+}
+BENCHMARK(BM_WebDocuments)->Arg(0)->Arg(1);
 
 // Puts 24 human clients into the slots, alive and spread over the map, some
 // of them firing: the largest state packet.

@@ -4,7 +4,6 @@ port in a scratch folder, its console lines collected as they come, its
 resident memory read from /proc, and always stopped in the end."""
 
 import os
-import shutil
 import signal
 import subprocess
 import sys
@@ -21,16 +20,14 @@ PORT_LINE = "UDP initialized! UDP port: "
 
 class Server:
     """BINARY -port 0 ARGS, optionally run under WRAPPER (such as valgrind),
-    with the map files MAPS copied into its maps folder and STDIN (a file
-    descriptor) as its standard input. Collects stdout lines in self.lines and stderr in self.errors, each from
-    a thread of its own so that no pipe fills."""
+    with STDIN (a file descriptor) as its standard input. Collects stdout
+    lines in self.lines and stderr in self.errors, each from a thread of its
+    own so that no pipe fills."""
 
-    def __init__(self, binary=SERVER_BIN, args=(), wrapper=(), start_timeout=10.0, maps=(),
+    def __init__(self, binary=SERVER_BIN, args=(), wrapper=(), start_timeout=10.0,
                  stdin=subprocess.DEVNULL):
         self.dir = tempfile.TemporaryDirectory(prefix="brastok-run-")
         os.mkdir(os.path.join(self.dir.name, "maps"))
-        for m in maps:
-            shutil.copy(m, os.path.join(self.dir.name, "maps"))
         self.lines = []
         self.errors = []
         self.changed = threading.Condition()

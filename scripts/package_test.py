@@ -6,8 +6,8 @@
      programs and maps of that prefix.
   2. The package (build/package/brastok_*.deb, from `make package`): its
      files, its declared dependencies; installed with dpkg into a scratch
-     root, the installed server plays an installed map (copied into its
-     maps folder, as the unit does), the installed client reads its status,
+     root, the installed server plays an installed map (-strict: without a
+     warning), the installed client reads its status,
      and console commands reach it through a FIFO, as the socket unit feeds
      them; removed again, nothing of it is left.
   3. `systemd-analyze verify` on the units of both, where the tool exists.
@@ -122,8 +122,9 @@ def check_package(build, scratch, failures):
     fifo = os.path.join(scratch, "NAME.cmd")
     os.mkfifo(fifo)
     held = os.open(fifo, os.O_RDWR)
-    server = Server(os.path.join(usr, "bin/brastok_server"), ["-map", "yard", "-name", "pkg"],
-                    maps=[os.path.join(usr, MAP)], stdin=held)
+    server = Server(os.path.join(usr, "bin/brastok_server"),
+                    ["-strict", "1", "-mapdir", os.path.dirname(os.path.join(usr, MAP)),
+                     "-map", "yard", "-name", "pkg"], stdin=held)
     os.close(held)
     try:
         st = run([os.path.join(usr, "bin/brastok_client"), "status", "--json", server.addr],

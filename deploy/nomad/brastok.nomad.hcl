@@ -33,7 +33,7 @@ job "brastok" {
       config {
         image = "registry.example.org/brastok:1.0.0"
         ports = ["game", "http"]
-        args  = ["-bots", "4", "-map", "yard", "-http", "8080", "-name", "Brastok on Nomad"]
+        args  = ["-bots", "4", "-map", "yard", "-http", "0.0.0.0:8080", "-name", "Brastok on Nomad"]
       }
 
       kill_signal  = "SIGTERM"

@@ -13,6 +13,7 @@ TFIXSTR<OPS_SNAPTEXT> OPS_HTTP;
 OPS_SNAPLOG OPS_LOGRING[OPS_SNAPLOGLINES];
 int OPS_LOGNEXT;
 int OPS_LOGCOUNT;
+uint64_t OPS_LOGSEQ = 1;
 
 void OPS_ONLOG(const std::string& LINE) {
   OPS_JSONLOG(LINE);
@@ -27,6 +28,7 @@ void OPS_ONLOG(const std::string& LINE) {
   if (OPS_LOGCOUNT < OPS_SNAPLOGLINES) {
     OPS_LOGCOUNT++;
   }
+  OPS_LOGSEQ++;
 }
 
 void OPS_RESETSNAPSHOT() {
@@ -36,4 +38,5 @@ void OPS_RESETSNAPSHOT() {
   OPS_HTTP.LEN = 0;
   OPS_LOGNEXT = 0;
   OPS_LOGCOUNT = 0;
+  OPS_LOGSEQ++; // never back to a value a snapshot may hold
 }

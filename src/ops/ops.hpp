@@ -103,6 +103,7 @@ struct OPS_SNAPSHOT {
   OPS_SNAPITEM ITEMS[MAXMAPITEMS];
   uint8_t NLOG;
   OPS_SNAPLOG LOG[OPS_SNAPLOGLINES]; // oldest first
+  uint64_t LOGSEQ;                   // OPS_LOGSEQ when LOG was copied
   OPS_COUNTERS STATS;
 };
 
@@ -121,6 +122,9 @@ extern TFIXSTR<OPS_SNAPTEXT> OPS_HTTP;
 extern OPS_SNAPLOG OPS_LOGRING[OPS_SNAPLOGLINES];
 extern int OPS_LOGNEXT;
 extern int OPS_LOGCOUNT;
+// Changes of the ring: a line added, or the ring emptied. It starts at 1, so
+// that a snapshot not yet taken differs from it.
+extern uint64_t OPS_LOGSEQ;
 
 // ---- hooks the core calls ----
 

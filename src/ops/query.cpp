@@ -142,6 +142,7 @@ bool OPS_QUERY(const std::string& IP, uint16_t PORT) {
   } else {
     OPS_QWRITEANSWER();
   }
+  OPS_COUNTSENT();
   NET_SEND(IP, PORT);
   return true;
 }

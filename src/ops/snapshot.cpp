@@ -72,10 +72,14 @@ void OPS_TAKESNAPSHOT(OPS_SNAPSHOT& S) {
     const TITEM& IT = SV_MAP.ITL[I];
     S.ITEMS[S.NITEMS++] = OPS_SNAPITEM{IT.X, IT.Y, IT.KIND, IT.RESP == 0};
   }
-  S.NLOG = uint8_t(OPS_LOGCOUNT);
-  for (int K = 0; K < OPS_LOGCOUNT; K++) {
-    int AT = (OPS_LOGNEXT - OPS_LOGCOUNT + K + OPS_SNAPLOGLINES) % OPS_SNAPLOGLINES;
-    S.LOG[K] = OPS_LOGRING[AT];
+  // The lines change only when one is added: copy them then.
+  if (S.LOGSEQ != OPS_LOGSEQ || S.SEQ == 1) {
+    S.LOGSEQ = OPS_LOGSEQ;
+    S.NLOG = uint8_t(OPS_LOGCOUNT);
+    for (int K = 0; K < OPS_LOGCOUNT; K++) {
+      int AT = (OPS_LOGNEXT - OPS_LOGCOUNT + K + OPS_SNAPLOGLINES) % OPS_SNAPLOGLINES;
+      S.LOG[K] = OPS_LOGRING[AT];
+    }
   }
   S.STATS = OPS_STATS;
 }

@@ -4,13 +4,11 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "server/server.hpp"
 #include "web/web.hpp"
-
-void WEB_OPEN();
-void WEB_CLOSE();
 
 // Limits that keep a public page safe: connections served at once, event
 // streams among them (the rest stay free for short requests), seconds a
@@ -65,29 +63,45 @@ static void WEB_ONPAGE(const httplib::Request&, httplib::Response& RES) {
   RES.set_content(WEB_PAGE, "text/html; charset=utf-8");
 }
 
-// One stream's place: the snapshot it sent last and when.
+// One stream's place: the snapshot it sent last.
 struct WEB_STREAM {
   uint64_t SEQ = 0;
   uint32_t MAPLOADS = UINT32_MAX;
-  std::chrono::steady_clock::time_point LAST;
   std::unique_ptr<WEB_COPY> C = std::make_unique<WEB_COPY>();
 };
 
+// The event of the newest snapshot without the map text, made once for all
+// the streams that send it.
+static std::mutex WEB_EVMX;
+static uint64_t WEB_EVSEQ;
+static std::shared_ptr<const std::string> WEB_EV;
+
+static std::shared_ptr<const std::string> WEB_EVENT(const OPS_SNAPSHOT& S, bool WITHMAP) {
+  if (WITHMAP) {
+    return std::make_shared<const std::string>("data: " + WEB_STATUSJSON(S, true) + "\n\n");
+  }
+  std::lock_guard<std::mutex> LOCK(WEB_EVMX);
+  if (WEB_EVSEQ != S.SEQ || !WEB_EV) {
+    WEB_EV = std::make_shared<const std::string>("data: " + WEB_STATUSJSON(S, false) + "\n\n");
+    WEB_EVSEQ = S.SEQ;
+  }
+  return WEB_EV;
+}
+
 static bool WEB_STREAMNEXT(WEB_STREAM& W, httplib::DataSink& SINK) {
-  // At most one event per tick.
-  std::this_thread::sleep_until(W.LAST + std::chrono::milliseconds(FPS_INT));
+  // One event per snapshot at most, and the loop publishes one per cycle:
+  // cycles start at least 30 ms apart.
   if (!WEB_WAITNEWER(W.SEQ, WEB_KEEPALIVEMS)) {
     static const char KEEP[] = ": still here\n\n";
     return !WEB_STOPPING() && SINK.write(KEEP, sizeof KEEP - 1);
   }
   WEB_READ(W.C->S, W.C->L);
   W.SEQ = W.C->S.SEQ;
-  W.LAST = std::chrono::steady_clock::now();
   // The map text goes with the first event and after each map load only.
   bool WITHMAP = W.C->S.MAPLOADS != W.MAPLOADS;
   W.MAPLOADS = W.C->S.MAPLOADS;
-  std::string EV = "data: " + WEB_STATUSJSON(W.C->S, WITHMAP) + "\n\n";
-  return SINK.write(EV.data(), EV.size());
+  std::shared_ptr<const std::string> EV = WEB_EVENT(W.C->S, WITHMAP);
+  return SINK.write(EV->data(), EV->size());
 }
 
 static void WEB_ONEVENTS(const httplib::Request&, httplib::Response& RES) {

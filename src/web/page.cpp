@@ -14,8 +14,8 @@ header h1{font-size:1.15em;margin:0}
 #conn{margin-left:auto;font-size:.85em;color:#9a9}
 #conn.off{color:#e77}
 main{display:flex;flex-wrap:wrap;gap:1em;padding:1em}
-#view{flex:1 1 420px;max-width:min(820px,calc(100vh - 5em))}
-canvas{width:100%;height:auto;display:block;background:#000;image-rendering:pixelated}
+#view{flex:1 1 420px;max-width:820px}
+canvas{max-width:100%;display:block;background:#000}
 aside{flex:1 1 260px;min-width:0}
 table{border-collapse:collapse;width:100%}
 th,td{padding:.2em .4em;text-align:left;white-space:nowrap}
@@ -43,7 +43,7 @@ const ITEM = {"0":"#ff8c00","1":"#e04040","2":"#e04040","3":"#4aa3ff","4":"#4aa3
               "5":"#c0c0c0","6":"#c0c0c0","7":"#c0c0c0","8":"#c0c0c0","9":"#c0c0c0"};
 const CELL = 64;
 const cv = document.getElementById("c"), g = cv.getContext("2d");
-let grid = null, last = null, px = 10;
+let grid = null, last = null, px = 10, dpr = 1;
 
 // The grid from the map text: six header characters, then rows ended by CR.
 function loadMap(text) {
@@ -54,11 +54,15 @@ function loadMap(text) {
 }
 function resize() {
   if (!grid) return;
-  const css = cv.parentElement.clientWidth || 640;
-  const dpr = window.devicePixelRatio || 1;
-  px = Math.max(4, Math.floor(css * dpr / grid.w));
+  // The whole map in sight: as wide as its column, as high as the window.
+  const wide = cv.parentElement.clientWidth || 640;
+  const high = Math.max(200, window.innerHeight - cv.getBoundingClientRect().top - 16);
+  dpr = window.devicePixelRatio || 1;
+  const css = Math.max(4, Math.floor(Math.min(wide / grid.w, high / grid.h)));
+  px = Math.round(css * dpr);
   cv.width = px * grid.w;
   cv.height = px * grid.h;
+  cv.style.width = css * grid.w + "px";
   if (last) draw(last);
 }
 // Map units to canvas pixels: cell 1 is the first column drawn.
@@ -86,7 +90,7 @@ function draw(s) {
     g.fillRect(cx - r, cy - r, 2 * r, 2 * r);
   }
   g.textAlign = "center";
-  g.font = Math.max(10, Math.round(px * 0.38)) + "px system-ui,sans-serif";
+  g.font = Math.round(Math.max(11 * dpr, px * 0.38)) + "px system-ui,sans-serif";
   for (const p of s.slots) {
     if (p.state !== "live" && p.state !== "attacking") continue;
     const [cx, cy] = toPx(p.x, p.y), a = p.dir * Math.PI / 180, r = px * 0.42;

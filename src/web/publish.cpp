@@ -1,6 +1,8 @@
 // The published snapshot: written by the game loop once per cycle, read by
-// the HTTP threads. The loop fills its own copy without any lock, then
-// copies it into the shared one under a lock held only for that copy.
+// the HTTP threads. Two buffers: the loop fills the back one without any
+// lock while readers copy the front one under the lock, then it swaps them
+// under the lock. A reader never sees a buffer being filled, and the loop
+// never copies a whole snapshot.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -11,9 +13,10 @@
 
 bool WEB_ON; // set by WEB_START once the port is bound
 
-static OPS_SNAPSHOT WEB_WORK;   // the loop's own: only the loop touches it
-static WEB_LOOPSTATS WEB_LOOP;  // the loop's own
-static OPS_SNAPSHOT WEB_SHARED; // guarded by WEB_MX
+static OPS_SNAPSHOT WEB_BUF[2];
+static int WEB_FRONT;          // the buffer readers copy; changed under WEB_MX
+static uint64_t WEB_SEQ;       // snapshots published
+static WEB_LOOPSTATS WEB_LOOP; // the loop's own
 static WEB_LOOPSTATS WEB_SHAREDLOOP;
 static std::mutex WEB_MX;
 static std::condition_variable WEB_CV;
@@ -26,6 +29,20 @@ static int64_t WEB_NOWMS() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// Fills the back buffer and makes it the front one.
+static void WEB_SWAP() {
+  OPS_SNAPSHOT& BACK = WEB_BUF[1 - WEB_FRONT];
+  OPS_TAKESNAPSHOT(BACK);
+  BACK.SEQ = ++WEB_SEQ; // each buffer counts its own takes
+  {
+    std::lock_guard<std::mutex> LOCK(WEB_MX);
+    WEB_FRONT = 1 - WEB_FRONT;
+    WEB_SHAREDLOOP = WEB_LOOP;
+  }
+  // No wake-up call: streams look when the next cycle is due (see
+  // WEB_WAITNEWER), so waking them costs the loop nothing.
+}
+
 void WEB_OPEN() {
   WEB_LOOP = {};
   WEB_LOOP.STARTUNIX = std::chrono::duration_cast<std::chrono::seconds>(
@@ -36,10 +53,7 @@ void WEB_OPEN() {
   WEB_STOP_ = false;
   WEB_ON = true;
   // The HTTP threads may read before the first cycle: give them a picture.
-  OPS_TAKESNAPSHOT(WEB_WORK);
-  std::lock_guard<std::mutex> LOCK(WEB_MX);
-  std::memcpy(&WEB_SHARED, &WEB_WORK, sizeof WEB_SHARED);
-  WEB_SHAREDLOOP = WEB_LOOP;
+  WEB_SWAP();
 }
 
 void WEB_CLOSE() {
@@ -69,28 +83,33 @@ void WEB_PUBLISH(int WAITMS) {
   WEB_LOOP.BUCKETS[B]++;
   WEB_LOOP.CYCLES++;
   WEB_LOOP.SECONDS += SEC;
-  OPS_TAKESNAPSHOT(WEB_WORK);
-  {
-    // Readers hold the lock only for a copy of the same size.
-    std::lock_guard<std::mutex> LOCK(WEB_MX);
-    std::memcpy(&WEB_SHARED, &WEB_WORK, sizeof WEB_SHARED);
-    WEB_SHAREDLOOP = WEB_LOOP;
-  }
-  WEB_CV.notify_all();
+  WEB_SWAP();
   WEB_DUEMS = WEB_NOWMS() + WAITMS;
 }
 
 void WEB_READ(OPS_SNAPSHOT& S, WEB_LOOPSTATS& L) {
+  // The loop waits for this copy at most, when it swaps.
   std::lock_guard<std::mutex> LOCK(WEB_MX);
-  std::memcpy(&S, &WEB_SHARED, sizeof S);
+  std::memcpy(&S, &WEB_BUF[WEB_FRONT], sizeof S);
   L = WEB_SHAREDLOOP;
 }
 
 bool WEB_WAITNEWER(uint64_t SEQ, int MS) {
+  // A waiter sleeps until a millisecond after the next cycle is due, then
+  // looks every millisecond; only a stop wakes it early.
+  using namespace std::chrono;
+  const steady_clock::time_point END = steady_clock::now() + milliseconds(MS);
   std::unique_lock<std::mutex> LOCK(WEB_MX);
-  return WEB_CV.wait_for(LOCK, std::chrono::milliseconds(MS), [SEQ] {
-    return WEB_STOP_ || WEB_SHARED.SEQ != SEQ;
-  }) && !WEB_STOP_;
+  while (!WEB_STOP_ && WEB_BUF[WEB_FRONT].SEQ == SEQ) {
+    steady_clock::time_point NOW = steady_clock::now();
+    if (NOW >= END) {
+      return false;
+    }
+    steady_clock::time_point LOOK{milliseconds(WEB_DUEMS + 1)};
+    LOOK = std::min(END, std::max(LOOK, NOW + milliseconds(1)));
+    WEB_CV.wait_until(LOCK, LOOK);
+  }
+  return !WEB_STOP_;
 }
 
 bool WEB_STOPPING() {

@@ -22,6 +22,10 @@
 bool WEB_START();
 // Stops the HTTP threads; harmless when the side is off.
 void WEB_STOP();
+// Starts and ends publishing (WEB_START and WEB_STOP call them; benchmarks
+// publish without a port).
+void WEB_OPEN();
+void WEB_CLOSE();
 // Right before a game cycle: the cycle's start, for its duration.
 void WEB_CYCLEBEGIN();
 // Right after a game cycle: publishes the snapshot, counts the cycle's
