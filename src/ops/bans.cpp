@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "clients/clients.hpp"
+#include "net/net.hpp"
 #include "ops/ops.hpp"
 #include "server/server.hpp"
 
@@ -51,27 +52,6 @@ static uint32_t OPS_MASK(uint8_t BITS) {
   return BITS == 0 ? 0u : ~0u << (32 - BITS);
 }
 
-// Dotted IPv4 text: four decimal numbers 0 to 255.
-static bool OPS_PARSEIP(const std::string& S, uint32_t& A) {
-  A = 0;
-  size_t P = 0;
-  for (int K = 0; K < 4; K++) {
-    if (K > 0 && (P >= S.size() || S[P++] != '.')) {
-      return false;
-    }
-    uint32_t V = 0;
-    size_t B = P;
-    while (P < S.size() && P - B < 3 && S[P] >= '0' && S[P] <= '9') {
-      V = V * 10 + uint32_t(S[P++] - '0');
-    }
-    if (P == B || V > 255) {
-      return false;
-    }
-    A = A << 8 | V;
-  }
-  return P == S.size();
-}
-
 // ADDRESS or ADDRESS/BITS, the address cut to its network.
 static bool OPS_PARSENET(const std::string& S, uint32_t& NET, uint8_t& BITS) {
   size_t SLASH = S.find('/');
@@ -84,7 +64,7 @@ static bool OPS_PARSENET(const std::string& S, uint32_t& NET, uint8_t& BITS) {
     }
     BITS = uint8_t(std::stoi(B));
   }
-  if (!OPS_PARSEIP(S.substr(0, SLASH), NET)) {
+  if (!NET_READIPV4(S.substr(0, SLASH), NET)) {
     return false;
   }
   NET &= OPS_MASK(BITS);
@@ -243,7 +223,7 @@ bool OPS_BANNED(const std::string& IP) {
     return false;
   }
   uint32_t A;
-  if (!OPS_PARSEIP(IP, A)) {
+  if (!NET_READIPV4(IP, A)) {
     return false;
   }
   for (const TBAN& B : OPS_BL().LINES) {

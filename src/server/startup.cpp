@@ -104,34 +104,6 @@ static uint32_t SV_OPTNUMBER(const std::string& KEY, const std::string& VALUE, u
   return V & MASK;
 }
 
-// True when S is a dotted IPv4 address: four numbers 0 to 255.
-static bool SV_ISIPV4(const std::string& S) {
-  int PARTS = 0;
-  size_t P = 0;
-  while (PARTS < 4) {
-    size_t DIGITS = 0;
-    uint32_t V = 0;
-    size_t FIRST = P;
-    while (P < S.size() && S[P] >= '0' && S[P] <= '9' && DIGITS < 3) {
-      V = V * 10 + uint32_t(S[P] - '0');
-      P++;
-      DIGITS++;
-    }
-    // "010" is not 10 for every reader of addresses: refused.
-    if (DIGITS == 0 || V > 255 || (DIGITS > 1 && S[FIRST] == '0')) {
-      return false;
-    }
-    PARTS++;
-    if (PARTS < 4) {
-      if (P >= S.size() || S[P] != '.') {
-        return false;
-      }
-      P++;
-    }
-  }
-  return P == S.size();
-}
-
 void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
   // -strict and -mapdir hold for the whole command line, whatever their
   // place: every warning of a strict start is an error, and every -map is
@@ -165,7 +137,8 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
     } else if (KEY == "-bots") {
       SV_BOTCOUNT = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, MAXCLIENTS));
     } else if (KEY == "-ip") {
-      if (SV_ISIPV4(VALUE)) {
+      uint32_t A;
+      if (NET_READIPV4(VALUE, A)) {
         NET_IP = VALUE;
       } else {
         SC_WARN("option -ip: \"" + VALUE + "\" is not an IPv4 address, ignored");
