@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "clients/clients.hpp"
@@ -142,7 +143,8 @@ static bool OPS_EXPIRED(const TBAN& B) {
 }
 
 static void OPS_BANSAVE() {
-  if (OPS_BL().PATH.empty() || !OPS_BL().WRITABLE) {
+  // A replay runs the recorded bans again but leaves the files alone.
+  if (OPS_BL().PATH.empty() || !OPS_BL().WRITABLE || OPS_REPLAYING) {
     return;
   }
   std::string TMP = OPS_BL().PATH + ".new";
@@ -182,16 +184,18 @@ void OPS_BANFILE(const std::string& PATH) {
   OPS_BL().ENTRIES = 0;
   OPS_BL().PATH = PATH;
   OPS_BL().WRITABLE = true;
-  std::error_code EC;
-  if (!std::filesystem::exists(PATH, EC)) {
-    return; // written with the first ban
+  // The text comes through the edge's one door for files, so a recording
+  // holds it and a replay has the same bans.
+  std::string TEXT;
+  if (!OPS_READTEXT(PATH, TEXT)) {
+    std::error_code EC;
+    if (std::filesystem::exists(PATH, EC)) {
+      OPS_BL().WRITABLE = false;
+      SC_WARN("ban file cannot be read, and will not be rewritten: " + PATH);
+    }
+    return; // a missing file is written with the first ban
   }
-  std::ifstream F(PATH, std::ios::binary);
-  if (!F) {
-    OPS_BL().WRITABLE = false;
-    SC_WARN("ban file cannot be read, and will not be rewritten: " + PATH);
-    return;
-  }
+  std::istringstream F(TEXT);
   std::string LINE;
   for (int N = 1; std::getline(F, LINE); N++) {
     if (!LINE.empty() && LINE.back() == '\r') {

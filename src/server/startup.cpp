@@ -152,8 +152,8 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
       OPS_KEEPLOG = !VALUE.empty(); // the HTTP side shows the newest lines
     } else if (KEY == "-banfile") {
       OPS_BANFILE(VALUE);
-    } else if (KEY == "-log") {
-      // The edge's file, opened before start-up (OPS_START).
+    } else if (KEY == "-log" || KEY == "-record") {
+      // The edge's files, opened before start-up (OPS_START).
     } else if (KEY != "-mapdir") {
       SC_WARN("unrecognised option ignored: " + KEY + " " + VALUE);
     }
@@ -233,6 +233,7 @@ std::string SV_HELPTEXT() {
          "                 HTTP on ADDR (default 127.0.0.1); off by default\n"
          "  -banfile FILE  keeps the ban list in FILE: read at start, rewritten on change\n"
          "  -log FILE      appends one JSON object per event to FILE (SIGHUP reopens it)\n"
+         "  -record FILE   records everything the server reads, for brastok_replay FILE\n"
          "\n"
          "Numbers may be written in hexadecimal ($1F, 0x1F), binary (%101) or octal (&17).\n"
          "Commands on standard input, one a line: type help for the list.\n"
