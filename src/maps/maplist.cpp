@@ -1,9 +1,9 @@
 // The map list: the built-in map and the map files named on the command line.
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <sstream>
 
 #include "maps/maps.hpp"
+#include "ops/ops.hpp"
 #include "server/server.hpp"
 
 // The header is kept and sent to clients; the server never reads it.
@@ -33,16 +33,6 @@ void DEFAULTMAPS() {
 void MAPFROMSTR(uint8_t I, const std::string& S) {
   size_t N = std::min<size_t>(S.size(), MAXMAPBUFFER);
   std::copy_n(S.data(), N, &SV_MAPL[I].MAP[1]);
-}
-
-bool EXISTFILE(const std::string& FNAME) {
-  // Readable is enough: maps on a read-only volume are maps all the same.
-  std::error_code EC;
-  if (!std::filesystem::is_regular_file(FNAME, EC)) {
-    return false;
-  }
-  std::ifstream F(FNAME, std::ios::binary);
-  return F.is_open();
 }
 
 std::string MAPFILEPATH(const std::string& FN) {
@@ -121,11 +111,14 @@ uint8_t MAPFROMFILE(const std::string& FN, bool KEEPBUILTIN) {
     return 0;
   }
   std::string PATH = MAPFILEPATH(FN);
-  if (!EXISTFILE(PATH)) {
+  // The text comes through the edge, which records it (or serves it again
+  // in a replay).
+  std::string TEXT;
+  if (!OPS_READTEXT(PATH, TEXT)) {
     SC_WARN("map file not found or not readable: " + PATH);
     return 0;
   }
-  std::ifstream F(PATH, std::ios::binary);
+  std::istringstream F(TEXT);
   std::string LINE;
   if (!MAPREADLINE(F, LINE) || LINE.size() < MAPHEADER) {
     SC_WARN("map file refused, its first line is shorter than 6 characters: " + PATH);

@@ -13,8 +13,6 @@
 void DEFAULTMAPS();
 // Copies S into the text of map-list entry I (no terminator is written).
 void MAPFROMSTR(uint8_t I, const std::string& S);
-// True when FNAME is a regular file that can be read.
-bool EXISTFILE(const std::string& FNAME);
 // Reads SV_MAPDIR/FN.brsk into the next free entry of the map list; a missing
 // or refused file, or a full list, changes nothing (and is warned about). A
 // map without a spawn point or a free cell, or larger than the played grid,

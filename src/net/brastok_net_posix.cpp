@@ -45,11 +45,9 @@ int NET_BINDPORT(uint16_t PORT, std::string& WHY) {
   sockaddr_in ADDR{};
   ADDR.sin_family = AF_INET;
   ADDR.sin_port = htons(PORT);
-  ADDR.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (!NET_IP.empty() && inet_pton(AF_INET, NET_IP.c_str(), &ADDR.sin_addr) != 1) {
-    WHY = "not an IPv4 address";
-    return NET_BINDNEVER;
-  }
+  uint32_t HOST = 0; // every local interface, unless -ip gave one
+  NET_READIPV4(NET_IP, HOST);
+  ADDR.sin_addr.s_addr = htonl(HOST);
   if (bind(NET_SOCKET, reinterpret_cast<sockaddr*>(&ADDR), sizeof ADDR) == 0) {
     return NET_BOUND;
   }

@@ -94,3 +94,23 @@ void NET_WRITESTRING(const std::string& S) {
     NET_WROTE();
   }
 }
+
+bool NET_READIPV4(const std::string& S, uint32_t& A) {
+  A = 0;
+  size_t P = 0;
+  for (int K = 0; K < 4; K++) {
+    if (K > 0 && (P >= S.size() || S[P++] != '.')) {
+      return false;
+    }
+    uint32_t V = 0;
+    size_t B = P;
+    while (P < S.size() && P - B < 3 && S[P] >= '0' && S[P] <= '9') {
+      V = V * 10 + uint32_t(S[P++] - '0');
+    }
+    if (P == B || V > 255) {
+      return false;
+    }
+    A = A << 8 | V;
+  }
+  return P == S.size();
+}

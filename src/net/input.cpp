@@ -192,6 +192,7 @@ void NET_INPUT() {
   NET_CLEARBUFFER();
   for (int N = 0; N < NET_MAXINPERCYCLE; N++) {
     int32_t R = NET_RECEIVE();
+    OPS_ONRECEIVE(R);
     if (R == NET_RECV_NONE) {
       break;
     }

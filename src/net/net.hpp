@@ -22,6 +22,9 @@ void NET_WRITEBYTE(uint8_t B);
 void NET_WRITECHAR(char B);
 void NET_WRITEWORD(uint16_t B);
 void NET_WRITESTRING(const std::string& S);
+// Dotted IPv4 text, four decimal numbers 0 to 255, as a number (host order);
+// false for any other text.
+bool NET_READIPV4(const std::string& S, uint32_t& A);
 
 // ---- client messages (input.cpp) ----
 

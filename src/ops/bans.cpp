@@ -10,9 +10,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "clients/clients.hpp"
+#include "net/net.hpp"
 #include "ops/ops.hpp"
 #include "server/server.hpp"
 
@@ -50,27 +52,6 @@ static uint32_t OPS_MASK(uint8_t BITS) {
   return BITS == 0 ? 0u : ~0u << (32 - BITS);
 }
 
-// Dotted IPv4 text: four decimal numbers 0 to 255.
-static bool OPS_PARSEIP(const std::string& S, uint32_t& A) {
-  A = 0;
-  size_t P = 0;
-  for (int K = 0; K < 4; K++) {
-    if (K > 0 && (P >= S.size() || S[P++] != '.')) {
-      return false;
-    }
-    uint32_t V = 0;
-    size_t B = P;
-    while (P < S.size() && P - B < 3 && S[P] >= '0' && S[P] <= '9') {
-      V = V * 10 + uint32_t(S[P++] - '0');
-    }
-    if (P == B || V > 255) {
-      return false;
-    }
-    A = A << 8 | V;
-  }
-  return P == S.size();
-}
-
 // ADDRESS or ADDRESS/BITS, the address cut to its network.
 static bool OPS_PARSENET(const std::string& S, uint32_t& NET, uint8_t& BITS) {
   size_t SLASH = S.find('/');
@@ -83,7 +64,7 @@ static bool OPS_PARSENET(const std::string& S, uint32_t& NET, uint8_t& BITS) {
     }
     BITS = uint8_t(std::stoi(B));
   }
-  if (!OPS_PARSEIP(S.substr(0, SLASH), NET)) {
+  if (!NET_READIPV4(S.substr(0, SLASH), NET)) {
     return false;
   }
   NET &= OPS_MASK(BITS);
@@ -162,7 +143,8 @@ static bool OPS_EXPIRED(const TBAN& B) {
 }
 
 static void OPS_BANSAVE() {
-  if (OPS_BL().PATH.empty() || !OPS_BL().WRITABLE) {
+  // A replay runs the recorded bans again but leaves the files alone.
+  if (OPS_BL().PATH.empty() || !OPS_BL().WRITABLE || OPS_REPLAYING) {
     return;
   }
   std::string TMP = OPS_BL().PATH + ".new";
@@ -202,16 +184,18 @@ void OPS_BANFILE(const std::string& PATH) {
   OPS_BL().ENTRIES = 0;
   OPS_BL().PATH = PATH;
   OPS_BL().WRITABLE = true;
-  std::error_code EC;
-  if (!std::filesystem::exists(PATH, EC)) {
-    return; // written with the first ban
+  // The text comes through the edge's one door for files, so a recording
+  // holds it and a replay has the same bans.
+  std::string TEXT;
+  if (!OPS_READTEXT(PATH, TEXT)) {
+    std::error_code EC;
+    if (std::filesystem::exists(PATH, EC)) {
+      OPS_BL().WRITABLE = false;
+      SC_WARN("ban file cannot be read, and will not be rewritten: " + PATH);
+    }
+    return; // a missing file is written with the first ban
   }
-  std::ifstream F(PATH, std::ios::binary);
-  if (!F) {
-    OPS_BL().WRITABLE = false;
-    SC_WARN("ban file cannot be read, and will not be rewritten: " + PATH);
-    return;
-  }
+  std::istringstream F(TEXT);
   std::string LINE;
   for (int N = 1; std::getline(F, LINE); N++) {
     if (!LINE.empty() && LINE.back() == '\r') {
@@ -239,7 +223,7 @@ bool OPS_BANNED(const std::string& IP) {
     return false;
   }
   uint32_t A;
-  if (!OPS_PARSEIP(IP, A)) {
+  if (!NET_READIPV4(IP, A)) {
     return false;
   }
   for (const TBAN& B : OPS_BL().LINES) {

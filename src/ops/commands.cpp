@@ -297,6 +297,7 @@ static bool OPS_BLANK(char C) {
 }
 
 void OPS_RUNCOMMAND(const std::string& LINE) {
+  OPS_RECORDLINE(LINE);
   size_t P = 0;
   auto SKIPBLANKS = [&] {
     while (P < LINE.size() && OPS_BLANK(LINE[P])) {

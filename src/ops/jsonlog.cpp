@@ -19,11 +19,17 @@ static bool OPS_LOGFAILED = false;
 
 std::FILE* OPS_OPENFILE(const std::string& PATH, const char* MODE) {
 #ifdef _WIN32
-  return std::fopen(PATH.c_str(), MODE);
+  std::FILE* F = std::fopen(PATH.c_str(), MODE);
 #else
   // Not inherited by anything the server might start.
-  return std::fopen(PATH.c_str(), (std::string(MODE) + "e").c_str());
+  std::FILE* F = std::fopen(PATH.c_str(), (std::string(MODE) + "e").c_str());
 #endif
+  // Unbuffered: each write of the edge is one system call, so what a reader
+  // of the file sees, or what a killed server leaves, is whole records.
+  if (F != nullptr) {
+    std::setvbuf(F, nullptr, _IONBF, 0);
+  }
+  return F;
 }
 
 bool OPS_WRITEFILE(std::FILE* F, std::string_view TEXT) {

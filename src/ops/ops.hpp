@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -177,8 +178,8 @@ void OPS_RESETBANS();
 
 // ---- files of the edge, opened before start-up (files.cpp) ----
 
-// Opens what the command line asks of the edge (-log FILE), before GAMESTART
-// reads anything. False after one line on standard error: the server must
+// Opens what the command line asks of the edge (-log FILE, -record FILE),
+// before GAMESTART reads anything. False after one line on standard error: the server must
 // not start.
 bool OPS_START(const std::vector<std::string>& ARGS);
 
@@ -205,6 +206,62 @@ bool OPS_WRITEFILE(std::FILE* F, std::string_view TEXT);
 // Text as UTF-8: well-formed UTF-8 stays, every other byte is read as
 // Latin-1.
 std::string OPS_UTF8TEXT(std::string_view S);
+
+// ---- the recorder (record.cpp) ----
+//
+// -record FILE keeps everything the server reads from outside, where it reads
+// it: the command line, the files, the datagrams, the console lines, the
+// clocks and the seed of the query cookies. brastok_replay runs it again.
+// The format is described at the top of record.cpp.
+
+extern const char* const OPS_RECMAGIC;
+constexpr int OPS_RECVERSION = 1;
+extern std::string OPS_RECORDPATH;
+// Creates PATH, writes the format line and notes the command line; false
+// with the reason in ERR.
+bool OPS_RECORDOPEN(const std::string& PATH, const std::vector<std::string>& ARGS,
+                    std::string& ERR);
+void OPS_RECORDCLOSE();
+// The end of the start-up (OK: GAMESTART's result): the seed and the port
+// bound, then the start-up goes to the file.
+void OPS_RECORDSTART(bool OK);
+// SV_NOWMS and SV_UTCMS, as main() has just read them.
+void OPS_RECORDCLOCKS();
+// A console command line (OPS_RUNCOMMAND calls it).
+void OPS_RECORDLINE(const std::string& LINE);
+// A result of NET_RECEIVE in NET_INPUT, with the sender and the bytes.
+void OPS_ONRECEIVE(int32_t R);
+// The end of a cycle: what it read goes to the file in one write.
+void OPS_RECORDFLUSH();
+// A console line printed by a part of the server that a replay does not run
+// (the HTTP side's start): the replay prints it as it was.
+void OPS_RECORDOUTPUT(const std::string& LINE);
+// Starts an entry TAG in the block being gathered and returns the buffer to
+// add its fields to; null while nothing is recorded.
+std::string* OPS_RECENTRY(char TAG);
+
+// The text of a file the server reads (a map): the one way files come in.
+// False when PATH is not a regular file that can be read. A replay serves
+// the texts the recorded server read instead.
+bool OPS_READTEXT(const std::string& PATH, std::string& TEXT);
+struct OPS_RECFILE {
+  std::string PATH;
+  bool FOUND;
+  std::string TEXT;
+};
+// Set by a replay: OPS_READTEXT serves OPS_REPLAYFILES, in order, and
+// nothing writes files.
+extern bool OPS_REPLAYING;
+extern std::deque<OPS_RECFILE> OPS_REPLAYFILES;
+
+// The record's numbers and texts, for the replay to read back: each takes
+// its value off the front of B, false when B ends first.
+void OPS_PUTVARINT(std::string& B, uint64_t V);
+void OPS_PUTSIGNED(std::string& B, int64_t V);
+void OPS_PUTTEXT(std::string& B, std::string_view S);
+bool OPS_GETVARINT(std::string_view& B, uint64_t& V);
+bool OPS_GETSIGNED(std::string_view& B, int64_t& V);
+bool OPS_GETTEXT(std::string_view& B, std::string& S);
 
 // ---- the slotless status query (query.cpp) ----
 //

@@ -56,21 +56,6 @@ uint32_t OPS_QCOOKIE(uint32_t ADDR, uint16_t PORT, int64_t PERIOD) {
 
 // ---- the answer ----
 
-// The dotted text of a sender (always four numbers) as a number.
-static uint32_t OPS_IPV4(const std::string& IP) {
-  uint32_t A = 0;
-  uint32_t PART = 0;
-  for (char C : IP) {
-    if (C == '.') {
-      A = (A << 8) | (PART & 255);
-      PART = 0;
-    } else {
-      PART = PART * 10 + uint32_t(C - '0');
-    }
-  }
-  return (A << 8) | (PART & 255);
-}
-
 static void OPS_WRITEU32(uint32_t V) {
   NET_WRITEWORD(uint16_t(V & 0xFFFF));
   NET_WRITEWORD(uint16_t(V >> 16));
@@ -125,7 +110,8 @@ bool OPS_QUERY(const std::string& IP, uint16_t PORT) {
     return false;
   }
   // NET_LOADBUFFER leaves NET_BUFEND one past the datagram's last byte.
-  uint32_t ADDR = OPS_IPV4(IP);
+  uint32_t ADDR = 0;
+  NET_READIPV4(IP, ADDR); // a sender's address is always dotted IPv4 text
   if (size_t(NET_BUFEND - 1) < OPS_QSIZE || !OPS_QALLOWED(ADDR)) {
     return true; // dropped without a reply
   }

@@ -11,6 +11,7 @@
 static void SV_READCLOCKS() {
   SV_NOWMS = SC_NOWMS();
   SV_UTCMS = SC_UTCMS();
+  OPS_RECORDCLOCKS();
 }
 
 int main(int argc, char** argv) {
@@ -26,11 +27,13 @@ int main(int argc, char** argv) {
   SC_CATCHSTOP();
   std::random_device RANDOM;
   OPS_QSEED = (uint64_t(RANDOM()) << 32) | RANDOM();
-  SV_READCLOCKS(); // the ban file's expiry times are read against them
   if (!OPS_START(ARGS)) {
     return 1;
   }
-  if (!GAMESTART(ARGS) || !WEB_START()) {
+  SV_READCLOCKS(); // the ban file's expiry times are read against them
+  bool STARTED = GAMESTART(ARGS);
+  OPS_RECORDSTART(STARTED);
+  if (!STARTED || !WEB_START()) {
     NET_STOP();
     return 1;
   }
@@ -41,6 +44,10 @@ int main(int argc, char** argv) {
     WEB_CYCLEBEGIN();
     GAMECYCLE();
     OPS_CONSOLE();
+    OPS_RECORDFLUSH();
+    if (SC_HUPASKED()) {
+      OPS_LOGREOPEN(); // logrotate has moved the log file away
+    }
     WEB_PUBLISH(SV_HUMANS() > 0 ? FPS_INT : 1000);
     if (OPS_QUITASKED) {
       break;

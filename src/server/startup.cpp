@@ -104,34 +104,6 @@ static uint32_t SV_OPTNUMBER(const std::string& KEY, const std::string& VALUE, u
   return V & MASK;
 }
 
-// True when S is a dotted IPv4 address: four numbers 0 to 255.
-static bool SV_ISIPV4(const std::string& S) {
-  int PARTS = 0;
-  size_t P = 0;
-  while (PARTS < 4) {
-    size_t DIGITS = 0;
-    uint32_t V = 0;
-    size_t FIRST = P;
-    while (P < S.size() && S[P] >= '0' && S[P] <= '9' && DIGITS < 3) {
-      V = V * 10 + uint32_t(S[P] - '0');
-      P++;
-      DIGITS++;
-    }
-    // "010" is not 10 for every reader of addresses: refused.
-    if (DIGITS == 0 || V > 255 || (DIGITS > 1 && S[FIRST] == '0')) {
-      return false;
-    }
-    PARTS++;
-    if (PARTS < 4) {
-      if (P >= S.size() || S[P] != '.') {
-        return false;
-      }
-      P++;
-    }
-  }
-  return P == S.size();
-}
-
 void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
   // -strict and -mapdir hold for the whole command line, whatever their
   // place: every warning of a strict start is an error, and every -map is
@@ -165,7 +137,8 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
     } else if (KEY == "-bots") {
       SV_BOTCOUNT = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, MAXCLIENTS));
     } else if (KEY == "-ip") {
-      if (SV_ISIPV4(VALUE)) {
+      uint32_t A;
+      if (NET_READIPV4(VALUE, A)) {
         NET_IP = VALUE;
       } else {
         SC_WARN("option -ip: \"" + VALUE + "\" is not an IPv4 address, ignored");
@@ -179,8 +152,8 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
       OPS_KEEPLOG = !VALUE.empty(); // the HTTP side shows the newest lines
     } else if (KEY == "-banfile") {
       OPS_BANFILE(VALUE);
-    } else if (KEY == "-log") {
-      // The edge's file, opened before start-up (OPS_START).
+    } else if (KEY == "-log" || KEY == "-record") {
+      // The edge's files, opened before start-up (OPS_START).
     } else if (KEY != "-mapdir") {
       SC_WARN("unrecognised option ignored: " + KEY + " " + VALUE);
     }
@@ -260,6 +233,7 @@ std::string SV_HELPTEXT() {
          "                 HTTP on ADDR (default 127.0.0.1); off by default\n"
          "  -banfile FILE  keeps the ban list in FILE: read at start, rewritten on change\n"
          "  -log FILE      appends one JSON object per event to FILE (SIGHUP reopens it)\n"
+         "  -record FILE   records everything the server reads, for brastok_replay FILE\n"
          "\n"
          "Numbers may be written in hexadecimal ($1F, 0x1F), binary (%101) or octal (&17).\n"
          "Commands on standard input, one a line: type help for the list.\n"

@@ -199,7 +199,9 @@ bool WEB_START() {
   WEB_OPEN();
   WEB_THREAD = std::thread([] { WEB_SVR->listen_after_bind(); });
   std::string SHOWN = HOST.find(':') != std::string::npos ? "[" + HOST + "]" : HOST;
-  SC_WRITELN("HTTP initialized! http://" + SHOWN + ":" + std::to_string(PORT) + "/");
+  std::string LINE = "HTTP initialized! http://" + SHOWN + ":" + std::to_string(PORT) + "/";
+  SC_WRITELN(LINE);
+  OPS_RECORDOUTPUT(LINE); // a replay serves no HTTP, but shows the line
   return true;
 }
 

@@ -166,3 +166,24 @@ TEST(ServerProcess, AnswersTheStatusQueryWithoutASlot) {
   ASSERT_TRUE(P.READLINE(L));
   EXPECT_FALSE(P.READLINE(L, 200)); // no line for the query
 }
+
+TEST(ServerProcess, WarnsOfValuesItCannotHoldAndOfUnplayableMaps) {
+  TSCRATCH DIR;
+  DIR.WRITEMAP("walls", "446202\nAAAA\nAAAA\n");
+  // Maps from a folder of their own, whatever the working directory.
+  TPROCESS P({SERVER, "-port", "0", "-maxplayers", "258", "-score", "300", "-mapdir",
+              DIR.PATH() + "/maps", "-map", "walls"},
+             "/");
+  std::string L1, L2, L3;
+  ASSERT_TRUE(P.READLINE(L1));
+  ASSERT_TRUE(P.READLINE(L2));
+  ASSERT_TRUE(P.READLINE(L3));
+  EXPECT_EQ(L3, "Playerlimit: 2, scorelimit: 44, teamplay: no"); // as before
+  EXPECT_EQ(P.STOP(SIGTERM), 0);
+  std::string MAP = DIR.PATH() + "/maps/walls.brsk";
+  EXPECT_EQ(P.ERRTEXT(), "warning: option -maxplayers: 258 is outside 2 to 24, taken as 2\n"
+                         "warning: option -score: 300 is outside 1 to 255, taken as 44\n"
+                         "warning: map file " +
+                             MAP + " has no spawn point (@) where it is played\n" +
+                             "warning: map file " + MAP + " has no free cell where it is played\n");
+}

@@ -9,6 +9,7 @@ std::deque<MEMNET_DGRAM> MEMNET_IN;
 std::vector<MEMNET_DGRAM> MEMNET_OUT;
 int MEMNET_FAILS = 0;
 bool MEMNET_BINDFAILS = false;
+uint16_t MEMNET_BOUNDPORT = 0;
 bool MEMNET_RECORD = true;
 uint64_t MEMNET_SENTN = 0;
 uint64_t MEMNET_SENTBYTES = 0;
@@ -24,6 +25,7 @@ void MEMNET_RESET() {
   MEMNET_OUT.clear();
   MEMNET_FAILS = 0;
   MEMNET_BINDFAILS = false;
+  MEMNET_BOUNDPORT = 0;
   MEMNET_LAST = {};
   MEMNET_RECORD = true;
   MEMNET_SENTN = 0;
@@ -52,7 +54,9 @@ bool NET_START() {
     SC_WRITELN("UDP initialization failed! [ bind() ]");
     return false;
   }
-  if (NET_PORT == 0) {
+  if (MEMNET_BOUNDPORT != 0) {
+    NET_PORT = MEMNET_BOUNDPORT;
+  } else if (NET_PORT == 0) {
     NET_PORT = 40000; // what the system would have chosen
   }
   SC_WRITELN("UDP initialized! UDP port: " + std::to_string(NET_PORT));

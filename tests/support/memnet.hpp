@@ -22,6 +22,9 @@ extern std::vector<MEMNET_DGRAM> MEMNET_OUT;
 extern int MEMNET_FAILS;
 // When true, NET_START fails as if no port could be bound.
 extern bool MEMNET_BINDFAILS;
+// When not 0, NET_START binds this port, whatever was asked (a replay: the
+// port the recorded server was given).
+extern uint16_t MEMNET_BOUNDPORT;
 
 // When false, sends are only counted (benchmarks: no allocation per send).
 extern bool MEMNET_RECORD;
