@@ -34,6 +34,7 @@ struct CL_BOT {
   uint64_t CHATSENT = 0, CHATSEEN = 0, KILLS = 0, PICKUPS = 0, RECONNECTS = 0;
   uint64_t RUNSTATES = 0; // state packets while the run lasted
   uint64_t INGAME = 0;    // of those, the ones that show it in the game
+  uint64_t FREE = 0;      // and alive with no score board: free to walk
   std::vector<uint32_t> LATENCIES;
   uint64_t MOVESLOST = 0;
   // When the last state packet of this connection came, to tell how evenly
@@ -139,6 +140,7 @@ void CL_PLAY(CL_LOADRUN& L, CL_BOT& B) {
   if (L.RUNNING) {
     B.RUNSTATES++;
     B.INGAME += ME != nullptr && ME->STATE >= PS_DEAD ? 1 : 0;
+    B.FREE += ME != nullptr && ME->STATE >= PS_LIVE && S.BOARD == 0 ? 1 : 0;
   }
   bool ALIVE = ME != nullptr && ME->STATE >= PS_LIVE;
   uint16_t X = ALIVE ? ME->X : 0, Y = ALIVE ? ME->Y : 0;
@@ -461,9 +463,9 @@ int CL_LOADCMD(const CL_OPTIONS& O) {
     L.S.RECONNECTS += B.RECONNECTS;
     L.S.STATESMISSING += B.P.MISSING;
     L.S.STATESLATE += B.P.LATE;
-    // A player in the game for two seconds has had time to walk.
+    // A player free to walk for two seconds has had time to.
     L.S.NEVERJOINED += B.EVERIN && B.INGAME == 0 ? 1 : 0;
-    L.S.NEVERMOVED += B.INGAME >= 2 * FPS_NUM && B.LATENCIES.empty() ? 1 : 0;
+    L.S.NEVERMOVED += B.FREE >= 2 * FPS_NUM && B.LATENCIES.empty() ? 1 : 0;
   }
   if (EXIT != CL_EXIT_OK) {
     return EXIT;
