@@ -57,31 +57,35 @@ cpu() { # total CPU nanoseconds of the processes given
   echo "$T"
 }
 CLIENTS=()
+TS=$(date +%s%N)
 for I in $(seq "$N"); do
   "$B/brastok_client" load -n 1 -t "$RUN" --json --timeout 5 "127.0.0.1:${PORTS[$((I - 1))]}" \
     >"$WORK/$I/load.json" 2>"$WORK/$I/load.err" </dev/null &
   CLIENTS+=($!)
 done
 C0=$(cpu "${PIDS[@]}")
-L0=$(cpu "${CLIENTS[@]}")
 T0=$(date +%s%N)
 sleep "$RUN"
 C1=$(cpu "${PIDS[@]}")
-L1=$(cpu "${CLIENTS[@]}")
 T1=$(date +%s%N)
 for I in $(seq "$N"); do
   awk '/^(VmRSS|RssAnon):/ {printf "%s ", $2}' "/proc/${PIDS[$((I - 1))]}/status" >"$WORK/$I/rss"
 done
 FAILED=0
 for C in "${CLIENTS[@]}"; do wait "$C" || FAILED=$((FAILED + 1)); done
+# The load players are the only children reaped so far: their whole CPU
+# time, start and drain included, in clock ticks.
+LOADCPU=$(awk '{print $16 + $17}' /proc/$$/stat)
+TL=$(date +%s%N)
 
-python3 - "$WORK" "$N" "$RUN" "$C0" "$C1" "$T0" "$T1" "$FAILED" "$LOAD0" "$L0" "$L1" <<'PY'
+python3 - "$WORK" "$N" "$RUN" "$C0" "$C1" "$T0" "$T1" "$FAILED" "$LOAD0" "$LOADCPU" "$TS" "$TL" \
+  "$(getconf CLK_TCK)" <<'PY'
 import json, os, statistics, sys
-work, n, run, c0, c1, t0, t1, failed, load0, l0, l1 = sys.argv[1:]
+work, n, run, c0, c1, t0, t1, failed, load0, lcpu, ts, tl, hz = sys.argv[1:]
 n = int(n)
 cores = os.cpu_count()
 cpu = (int(c1) - int(c0)) / (int(t1) - int(t0)) * 100
-players = (int(l1) - int(l0)) / (int(t1) - int(t0)) * 100
+players = int(lcpu) / int(hz) * 1e9 / (int(tl) - int(ts)) * 100
 rss, anon, med, p99, bad = [], [], [], [], []
 for i in range(1, n + 1):
     r, a = open(os.path.join(work, str(i), "rss")).read().split()
