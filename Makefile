@@ -83,7 +83,7 @@ browser-test: build
 
 # The Windows programs, cross-compiled with MinGW-w64 and linked statically:
 # build-windows/*.exe run on Windows without any DLL beside them.
-WINDOWS_PROGRAMS = brastok_server brastok_client
+WINDOWS_PROGRAMS = brastok_server brastok_client brastok_replay
 windows:
 	@scripts/deps.sh --windows
 	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
@@ -95,7 +95,7 @@ windows:
 wine-test: windows
 	@scripts/deps.sh --wine
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBRASTOK_TESTS=ON
-	cmake --build build -j $(JOBS) --target brastok_client
+	cmake --build build -j $(JOBS) --target brastok_client brastok_replay
 	python3 scripts/wine_test.py
 
 clean:

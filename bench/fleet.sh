@@ -7,12 +7,14 @@
 # free loopback ports, and against each one `brastok_client load -n 1`: one
 # player, who makes the 23 bots join and play, for SECONDS. Then it prints
 # the servers' CPU time over the run (all of them together, in percent of
-# one core, from /proc/PID/schedstat), each server's resident memory at the
-# end, and how late the ticks came at the players: the spacing of the state
-# packets each player received, over the nominal 30 ms, at the median and
-# the 99th percentile (the worst server's and the median server's). It exits
-# with 1 when a player saw a protocol anomaly or did not get in. Every
-# process it starts is stopped before it ends. Build first with `make build`.
+# one core, from /proc/PID/schedstat; the load players' beside it), each
+# server's resident memory at the end (and the part of it that is its own,
+# not shared library pages), and how late the ticks came at the players:
+# the spacing of the state packets each player received, over the nominal
+# 30 ms, at the median and the 99th percentile (the worst server's and the
+# median server's). It exits with 1 when a player saw a protocol anomaly or
+# did not get in. Every process it starts is stopped before it ends. Build
+# first with `make build`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 N=${1:?usage: bench/fleet.sh N [SECONDS]}
@@ -49,9 +51,9 @@ for I in $(seq "$N"); do
   PORTS+=("$PORT")
 done
 
-cpu() { # total CPU nanoseconds of the servers
+cpu() { # total CPU nanoseconds of the processes given
   local T=0
-  for P in "${PIDS[@]}"; do T=$((T + $(cut -d' ' -f1 "/proc/$P/schedstat"))); done
+  for P in "$@"; do T=$((T + $(cut -d' ' -f1 "/proc/$P/schedstat" 2>/dev/null || echo 0))); done
   echo "$T"
 }
 CLIENTS=()
@@ -60,26 +62,31 @@ for I in $(seq "$N"); do
     >"$WORK/$I/load.json" 2>"$WORK/$I/load.err" </dev/null &
   CLIENTS+=($!)
 done
-C0=$(cpu)
+C0=$(cpu "${PIDS[@]}")
+L0=$(cpu "${CLIENTS[@]}")
 T0=$(date +%s%N)
 sleep "$RUN"
-C1=$(cpu)
+C1=$(cpu "${PIDS[@]}")
+L1=$(cpu "${CLIENTS[@]}")
 T1=$(date +%s%N)
 for I in $(seq "$N"); do
-  awk '/VmRSS/ {print $2}' "/proc/${PIDS[$((I - 1))]}/status" >"$WORK/$I/rss"
+  awk '/^(VmRSS|RssAnon):/ {printf "%s ", $2}' "/proc/${PIDS[$((I - 1))]}/status" >"$WORK/$I/rss"
 done
 FAILED=0
 for C in "${CLIENTS[@]}"; do wait "$C" || FAILED=$((FAILED + 1)); done
 
-python3 - "$WORK" "$N" "$RUN" "$C0" "$C1" "$T0" "$T1" "$FAILED" "$LOAD0" <<'PY'
+python3 - "$WORK" "$N" "$RUN" "$C0" "$C1" "$T0" "$T1" "$FAILED" "$LOAD0" "$L0" "$L1" <<'PY'
 import json, os, statistics, sys
-work, n, run, c0, c1, t0, t1, failed, load0 = sys.argv[1:]
+work, n, run, c0, c1, t0, t1, failed, load0, l0, l1 = sys.argv[1:]
 n = int(n)
 cores = os.cpu_count()
 cpu = (int(c1) - int(c0)) / (int(t1) - int(t0)) * 100
-rss, med, p99, bad = [], [], [], []
+players = (int(l1) - int(l0)) / (int(t1) - int(t0)) * 100
+rss, anon, med, p99, bad = [], [], [], [], []
 for i in range(1, n + 1):
-    rss.append(int(open(os.path.join(work, str(i), "rss")).read()))
+    r, a = open(os.path.join(work, str(i), "rss")).read().split()
+    rss.append(int(r))
+    anon.append(int(a))
     try:
         j = json.load(open(os.path.join(work, str(i), "load.json")))
     except ValueError:
@@ -93,9 +100,12 @@ for i in range(1, n + 1):
     p99.append(s["p99"] - 30)
 print("fleet: %d servers, 23 bots and 1 load player each, %s s, %d cores; load average before: %s"
       % (n, run, cores, load0))
-print("CPU of the servers: %.1f %% of one core in all, %.2f %% each" % (cpu, cpu / n))
+print("CPU of the servers: %.1f %% of one core in all, %.2f %% each; of the load players: %.1f %%"
+      % (cpu, cpu / n, players))
 print("resident memory (KiB): %s" % " ".join(str(r) for r in rss))
-print("  min %d, median %d, max %d, total %d" % (min(rss), statistics.median(rss), max(rss), sum(rss)))
+for what, v in (("resident", rss), ("of it private (anonymous)", anon)):
+    print("  %s: min %d, median %d, max %d, total %d KiB" %
+          (what, min(v), statistics.median(v), max(v), sum(v)))
 if p99:
     worst = max(range(len(p99)), key=lambda k: p99[k])
     print("state spacing over 30 ms: median %+.1f ms (worst server %+.1f); 99th percentile: "

@@ -7,13 +7,16 @@ The Linux brastok_client asks its status, then two players connect, join
 and chat for a few seconds (the chat shows in the JSON event log too);
 brastok_client.exe asks the status under wine too; Ctrl-C (SIGINT, which
 wine hands to the program's console handler) must then stop the server
-within 10 s with exit status 0. Console commands read from a file on
+within 10 s with exit status 0, and the match it recorded (-record) must
+replay to the same console lines with brastok_replay.exe under wine and with
+the Linux brastok_replay. Console commands read from a file on
 standard input must run, the last one "quit" stopping the server with
 status 0; a start on a taken port 65535 must fail with the bind failure line
 and status 1. Every wine process of the prefix is
 ended at the end.
 
   scripts/wine_test.py [--server EXE] [--client BIN] [--windows-client EXE]
+                      [--replay BIN] [--windows-replay EXE]
 """
 
 import argparse
@@ -46,6 +49,8 @@ def main():
     ap.add_argument("--server", default=os.path.join(WINDOWS_BUILD, "brastok_server.exe"))
     ap.add_argument("--client", default=CLIENT_BIN)
     ap.add_argument("--windows-client", default=os.path.join(WINDOWS_BUILD, "brastok_client.exe"))
+    ap.add_argument("--replay", default=os.path.join(BUILD, "brastok_replay"))
+    ap.add_argument("--windows-replay", default=os.path.join(WINDOWS_BUILD, "brastok_replay.exe"))
     a = ap.parse_args()
 
     # A prefix of the build's own, no wine chatter on stderr, and no offer to
@@ -57,9 +62,13 @@ def main():
 
     failures = []
     server = None
+    tmp = tempfile.TemporaryDirectory(prefix="brastok-wine-")
     try:
-        # The JSON event log goes to the server's own scratch folder.
-        server = Server(a.server, ["-name", "Wine", "-log", "events.jsonl"],
+        # The JSON event log and the recording go to a folder of this test;
+        # wine's drive Z: is the root of the Linux file system.
+        events = os.path.join(tmp.name, "events.jsonl")
+        record = os.path.join(tmp.name, "match.rec")
+        server = Server(a.server, ["-name", "Wine", "-log", "Z:" + events, "-record", "Z:" + record],
                         wrapper=[tool("wine64", WINE)], start_timeout=120.0)
         print("wine-test: %s answers on %s" % (os.path.basename(a.server), server.addr))
 
@@ -86,7 +95,7 @@ def main():
             if not server.wait_for(lambda: line in server.lines, 5.0):
                 failures.append("no console line %r in %r" % (line, server.lines))
 
-        with open(os.path.join(server.dir.name, "events.jsonl")) as f:
+        with open(events) as f:
             records = [json.loads(line) for line in f]
         chats = [r for r in records if r.get("kind") == "chat" and r.get("name") == "load1"]
         if not chats or not chats[0]["time"].endswith("Z"):
@@ -105,14 +114,25 @@ def main():
         if code != 0:
             failures.append("Ctrl-C: exit status %s, stderr %r" % (code, server.errors))
 
+        # The recording replays to the very console lines the server printed,
+        # with the Windows replay tool and with the Linux one.
+        print("wine-test: replaying the recording of %d console lines" % len(server.lines))
+        for replay in ([tool("wine64", WINE), a.windows_replay, "Z:" + record],
+                       [a.replay, record]):
+            again = run(replay, 60)
+            if again.returncode != 0 or again.stdout.splitlines() != server.lines:
+                failures.append("%s: exit %d, %d lines of %d the same" %
+                                (" ".join(replay), again.returncode,
+                                 sum(x == y for x, y in zip(again.stdout.splitlines(),
+                                                            server.lines)), len(server.lines)))
+
         # Console commands from a file on standard input, the last one quit.
-        with tempfile.TemporaryDirectory(prefix="brastok-wine-") as tmp:
-            commands = os.path.join(tmp, "commands.txt")
-            with open(commands, "w") as f:
-                f.write("say read from a file\nquit\n")
-            with open(commands) as f:
-                quit_run = subprocess.run([tool("wine64", WINE), a.server, "-port", "0"], stdin=f,
-                                          capture_output=True, text=True, timeout=60, cwd=tmp)
+        commands = os.path.join(tmp.name, "commands.txt")
+        with open(commands, "w") as f:
+            f.write("say read from a file\nquit\n")
+        with open(commands) as f:
+            quit_run = subprocess.run([tool("wine64", WINE), a.server, "-port", "0"], stdin=f,
+                                      capture_output=True, text=True, timeout=60, cwd=tmp.name)
         if quit_run.returncode != 0 or "read from a file" not in quit_run.stdout.splitlines():
             failures.append("commands from a file: exit %d, %r" %
                             (quit_run.returncode, quit_run.stdout))
@@ -130,6 +150,7 @@ def main():
         if server is not None:
             server.stop(timeout=5.0)
         subprocess.run([wineserver, "-k"], timeout=30, check=False)
+        tmp.cleanup()
     verdict("wine-test", failures)
 
 

@@ -4,6 +4,7 @@
 #include "client.hpp"
 #include "clients/clients.hpp"
 #include "game/game.hpp"
+#include "peer.hpp"
 #include "support/testserver.hpp"
 
 TEST(ClientTool, ParsesServerAddresses) {
@@ -96,7 +97,7 @@ TEST(ClientTool, ReadsTheCommandLine) {
       {{}, "missing command"},
       {{"stat", "h"}, "unknown command 'stat'"},
       {{"status"}, "missing server address"},
-      {{"status", "h", "g"}, "more than one server address"},
+      {{"watch", "h", "g"}, "more than one server address"},
       {{"status", "--colour", "h"}, "unknown option '--colour'"},
       {{"status", "--scores", "h"}, "--scores does not apply to status"},
       {{"watch", "--json", "h"}, "--json does not apply to watch"},
@@ -482,4 +483,70 @@ TEST(ClientTool, LoadSummaryReportsEveryFigure) {
   }
   S.LATENCIES.clear();
   EXPECT_NE(CL_LOADJSON(S).find("\"median\":null,\"p99\":null"), std::string::npos);
+}
+
+TEST(ClientTool, OnlyTheNewestStateCountsAndGapsAreLosses) {
+  // An empty state packet of tick T: no players, no items.
+  auto STATE = [](uint16_t T) {
+    return BYTES({CLMPMSG_SHAP, T & 255, T >> 8, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0});
+  };
+  struct {
+    uint16_t TICK;
+    bool TAKEN;
+    uint64_t MISSING, LATE;
+  } STEPS[] = {
+      {100, true, 0, 0},  {101, true, 0, 0},    {104, true, 2, 0}, {102, false, 2, 1},
+      {104, false, 2, 2}, {65535, false, 2, 3}, {105, true, 2, 3}, // far behind is late too
+  };
+  CL_PEER P;
+  for (const auto& S : STEPS) {
+    SCOPED_TRACE(S.TICK);
+    P.OWED = false;
+    CL_EVENT E = CL_TAKE(P, STATE(S.TICK));
+    EXPECT_EQ(E.KIND, S.TAKEN ? CL_K_STATE : CL_K_LATE);
+    EXPECT_TRUE(E.ANOMALY.empty()) << E.ANOMALY;
+    EXPECT_EQ(P.OWED, S.TAKEN); // a late state is not answered
+    EXPECT_EQ(P.STATE.TICK, S.TAKEN ? S.TICK : P.STATE.TICK);
+    EXPECT_EQ(P.MISSING, S.MISSING);
+    EXPECT_EQ(P.LATE, S.LATE);
+  }
+  // Through the wrap of the counter.
+  CL_PEER W;
+  CL_TAKE(W, STATE(65534));
+  EXPECT_EQ(CL_TAKE(W, STATE(1)).KIND, CL_K_STATE);
+  EXPECT_EQ(W.MISSING, 2u);
+}
+
+TEST(ClientTool, FleetViewShowsOneLinePerServerInOrder) {
+  std::vector<CL_SERVER> L;
+  std::string ERR;
+  ASSERT_TRUE(
+      CL_READSERVERS("# the fleet\n a.example.org  # first\n\nb:36000\r\n", "fleet", L, ERR))
+      << ERR;
+  ASSERT_EQ(L.size(), 2u);
+  EXPECT_EQ(L[1].HOST, "b");
+  EXPECT_EQ(L[1].PORT, 36000);
+  EXPECT_FALSE(CL_READSERVERS("a\nb:0\n", "fleet", L, ERR));
+  EXPECT_EQ(ERR, "fleet:2: bad port '0' (1 to 65535)");
+
+  CL_MAPINFO M;
+  CL_STATE S;
+  STATUSPICTURE(M, S);
+  M.PLAYERS.push_back({5, 1, "[MU]BOT #1"});
+  std::vector<CL_FLEETROW> ROWS(2);
+  ROWS[0].ADDRESS = "a.example.org:35700";
+  ROWS[0].INFO = CL_MAKESTATUS(M, S);
+  ROWS[0].INFO.RTTMS = 12;
+  ROWS[1].ADDRESS = "b:36000";
+  ROWS[1].STATUS = CL_EXIT_NOANSWER;
+  ROWS[1].ERROR = "no answer within 2 s";
+  EXPECT_EQ(CL_FLEETTEXT(ROWS),
+            "address              server        map     players  bots  score  teams  round trip\n"
+            "a.example.org:35700  Test \"Arena\"  DefMap     2/10     1     20  yes         12 ms\n"
+            "b:36000              no answer within 2 s\n");
+  EXPECT_EQ(CL_FLEETJSON(ROWS),
+            "[{\"address\":\"a.example.org:35700\",\"server\":\"Test \\\"Arena\\\"\",\"map\":"
+            "\"DefMap\",\"humans\":2,\"maxplayers\":10,\"bots\":1,\"scorelimit\":20,\"teamplay\":"
+            "true,\"rtt_ms\":12},{\"address\":\"b:36000\",\"error\":\"no answer within 2 s\","
+            "\"status\":3}]\n");
 }

@@ -41,6 +41,14 @@ std::string CL_CHAT(const std::string& TEXT) {
   return CL_BUILT();
 }
 
+std::string CL_QUERY(uint32_t COOKIE) {
+  NET_CLEARBUFFER();
+  NET_WRITEBYTE(SVMPMSG_QUERY);
+  NET_WRITEWORD(uint16_t(COOKIE & 0xFFFFu));
+  NET_WRITEWORD(uint16_t(COOKIE >> 16));
+  return CL_BUILT();
+}
+
 // Parsing reads the datagram from the codec's buffer. The codec's readers
 // give 0 past the end of the buffer without moving, so a datagram that fills
 // the whole buffer could seem to hold fields it lacks: every field is
@@ -164,6 +172,49 @@ bool CL_PARSELOG(const std::string& D, CL_LOG& L) {
   uint8_t N = CL_BYTE();
   for (int I = 0; I < N && CL_FITS; I++) {
     L.LINES.push_back(CL_STRING());
+  }
+  return CL_EXACT();
+}
+
+bool CL_PARSEQCHAL(const std::string& D, uint32_t& COOKIE) {
+  if (!CL_LOAD(D, CLMPMSG_QCHAL)) {
+    return false;
+  }
+  uint32_t LO = CL_WORD();
+  uint32_t HI = CL_WORD();
+  COOKIE = LO | HI << 16;
+  return CL_EXACT();
+}
+
+bool CL_PARSEQINFO(const std::string& D, CL_QINFO& Q) {
+  if (!CL_LOAD(D, CLMPMSG_QINFO)) {
+    return false;
+  }
+  Q = {};
+  Q.FORMAT = CL_BYTE();
+  Q.VERSION = CL_BYTE();
+  Q.SERVERNAME = CL_STRING();
+  Q.SERVERVERSION = CL_STRING();
+  Q.MAPNAME = CL_STRING();
+  Q.MAPENTRY = CL_BYTE();
+  Q.SCORELIMIT = CL_BYTE();
+  Q.MAXPLAYERS = CL_BYTE();
+  Q.TEAMPLAY = CL_BYTE();
+  Q.BOTSWANTED = CL_BYTE();
+  Q.HUMANS = CL_BYTE();
+  Q.BOTS = CL_BYTE();
+  Q.SPECTATORS = CL_BYTE();
+  Q.TICK = CL_WORD();
+  uint8_t N = CL_BYTE();
+  for (int I = 0; I < N && CL_FITS; I++) {
+    CL_QPLAYER P;
+    P.SLOT = CL_BYTE();
+    P.NAME = CL_STRING();
+    P.TEAM = CL_BYTE();
+    P.SCORE = CL_BYTE();
+    P.PING = CL_BYTE();
+    P.FLAGS = CL_BYTE();
+    Q.PLAYERS.push_back(P);
   }
   return CL_EXACT();
 }

@@ -60,6 +60,9 @@ static void WEB_ONHEALTH(const httplib::Request&, httplib::Response& RES) {
 }
 
 static void WEB_ONPAGE(const httplib::Request&, httplib::Response& RES) {
+  // The page loads nothing from anywhere and talks only to this server.
+  RES.set_header("Content-Security-Policy", "default-src 'none'; script-src 'unsafe-inline'; "
+                                            "style-src 'unsafe-inline'; connect-src 'self'");
   RES.set_content(WEB_PAGE, "text/html; charset=utf-8");
 }
 
@@ -163,6 +166,7 @@ bool WEB_START() {
   S.set_write_timeout(WEB_IDLESEC);
   S.set_keep_alive_timeout(WEB_IDLESEC);
   S.set_payload_max_length(WEB_MAXBODY);
+  S.set_default_headers({{"X-Content-Type-Options", "nosniff"}});
   S.set_pre_routing_handler([](const httplib::Request& REQ, httplib::Response& RES) {
     if (REQ.method == "GET") {
       return httplib::Server::HandlerResponse::Unhandled;

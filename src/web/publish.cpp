@@ -33,7 +33,7 @@ static int64_t WEB_NOWMS() {
 static void WEB_SWAP() {
   OPS_SNAPSHOT& BACK = WEB_BUF[1 - WEB_FRONT];
   OPS_TAKESNAPSHOT(BACK);
-  BACK.SEQ = ++WEB_SEQ; // each buffer counts its own takes
+  BACK.SEQ = ++WEB_SEQ; // one count over both buffers, not each its own
   {
     std::lock_guard<std::mutex> LOCK(WEB_MX);
     WEB_FRONT = 1 - WEB_FRONT;

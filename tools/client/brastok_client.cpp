@@ -34,5 +34,8 @@ int main(int argc, char** argv) {
   if (O.COMMAND == "map") {
     return CL_MAPCMD(O);
   }
+  if (O.COMMAND == "relay") {
+    return CL_RELAYCMD(O);
+  }
   return CL_LOADCMD(O);
 }

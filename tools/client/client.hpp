@@ -22,6 +22,7 @@ constexpr int CL_EXIT_NOANSWER = 3; // nothing valid within the time-out
 constexpr int CL_EXIT_VERSION = 4;  // the server speaks another protocol version
 constexpr int CL_EXIT_FULL = 5;     // no free slot
 constexpr int CL_EXIT_ANOMALY = 6;  // a load run saw protocol anomalies
+constexpr int CL_EXIT_NOPLAY = 7;   // load players never joined the game or never moved
 constexpr int CL_EXIT_INTERRUPTED = 130;
 
 constexpr uint16_t CL_DEFAULTPORT = 35700;
@@ -29,10 +30,17 @@ constexpr int CL_MAXPLAYERS = 24;
 
 // ---- command line ----
 
-struct CL_OPTIONS {
-  std::string COMMAND; // status, watch, map or load
+// A server as given: HOST[:PORT].
+struct CL_SERVER {
   std::string HOST;
   uint16_t PORT = CL_DEFAULTPORT;
+};
+
+struct CL_OPTIONS {
+  std::string COMMAND; // status, watch, map, load or relay
+  std::string HOST;    // the first server
+  uint16_t PORT = CL_DEFAULTPORT;
+  std::vector<CL_SERVER> SERVERS; // status: every server, in the order given
   bool JSON = false;
   int TIMEOUTMS = 2000;
   bool SCORES = false;
@@ -43,6 +51,9 @@ struct CL_OPTIONS {
   uint8_t TEAM = 0;
   std::string BIND; // local IPv4 address to send from; empty: any
   uint32_t SEED = 1;
+  uint16_t LISTENPORT = 0; // relay: the port clients send to
+  double LOSS = 0;         // relay: percent of datagrams dropped each way
+  int DELAYMS = 0, JITTERMS = 0;
   bool HELP = false;
   bool VERSION = false;
   std::string HELPTEXT; // --help: the help of the tool or of its command
@@ -53,6 +64,10 @@ bool CL_PARSEADDRESS(const std::string& TEXT, std::string& HOST, uint16_t& PORT,
 // The whole command line after the program name. False with a one-line
 // reason; --help and --version succeed without a command.
 bool CL_PARSEARGS(const std::vector<std::string>& ARGS, CL_OPTIONS& O, std::string& ERR);
+// A list of servers, one HOST[:PORT] a line; blank lines and everything
+// from a '#' on are left out. False with a one-line reason.
+bool CL_READSERVERS(const std::string& TEXT, const std::string& FILE, std::vector<CL_SERVER>& L,
+                    std::string& ERR);
 std::string CL_USAGE();
 // The name a command connects with when --name is not given.
 std::string CL_DEFAULTNAME(const std::string& COMMAND);
@@ -71,15 +86,33 @@ const char* CL_STATENAME(uint8_t STATE);
 struct CL_PLAYERROW {
   uint8_t SLOT = 0, TEAM = 0, STATE = 0, SCORE = 0, PING = 0;
   std::string NAME;
+  bool BOT = false;
 };
 struct CL_STATUSINFO {
   std::string SERVERNAME, MAPNAME;
   uint8_t SCORELIMIT = 0, TEAMPLAY = 0, MAXPLAYERS = 0;
   std::vector<CL_PLAYERROW> PLAYERS;
+  int HUMANS = 0, BOTS = 0;
+  long RTTMS = -1; // round trip in milliseconds; -1: not measured
 };
+// A player who connected through the protocol shows no sign of being a bot
+// but its name: the server names its bots "BOT #N", after the team tag.
+bool CL_BOTNAME(const std::string& NAME);
 CL_STATUSINFO CL_MAKESTATUS(const CL_MAPINFO& M, const CL_STATE& S);
+// What the answer to a status query reports; it holds no slot of the asker.
+CL_STATUSINFO CL_QUERYSTATUS(const CL_QINFO& Q);
 std::string CL_STATUSTEXT(const CL_STATUSINFO& I);
 std::string CL_STATUSJSON(const CL_STATUSINFO& I);
+
+// status of several servers: one row each, in the order given.
+struct CL_FLEETROW {
+  std::string ADDRESS;
+  int STATUS = CL_EXIT_OK; // the exit status of this server alone
+  std::string ERROR;       // what went wrong, when STATUS is not CL_EXIT_OK
+  CL_STATUSINFO INFO;
+};
+std::string CL_FLEETTEXT(const std::vector<CL_FLEETROW>& ROWS);
+std::string CL_FLEETJSON(const std::vector<CL_FLEETROW>& ROWS);
 
 // The names a client knows, by slot: from the map information and from the
 // connect lines of the log.
@@ -159,8 +192,16 @@ struct CL_LOADSUMMARY {
   uint64_t CHATSENT = 0, CHATSEEN = 0;
   uint64_t RECONNECTS = 0, KILLS = 0, PICKUPS = 0;
   uint64_t ANOMALYCOUNT = 0;
-  std::vector<CL_ANOMALY> ANOMALIES; // the first ones, for the report
+  std::vector<CL_ANOMALY> ANOMALIES;          // the first ones, for the report
+  uint64_t STATESMISSING = 0, STATESLATE = 0; // what the network lost and reordered
+  uint64_t NEVERJOINED = 0;                   // connected, but never in the game
+  uint64_t NEVERMOVED = 0; // in the game for two seconds, but no move seen applied
 };
+// What a client saw of the network: "N state packets missing, N late, N log
+// lines received more than once".
+std::string CL_NETTEXT(uint64_t MISSING, uint64_t LATE, uint64_t REPEATED);
+// "N never joined the game, N never saw a move applied".
+std::string CL_NOPLAYTEXT(const CL_LOADSUMMARY& S);
 std::string CL_LOADTEXT(const CL_LOADSUMMARY& S);
 std::string CL_LOADJSON(const CL_LOADSUMMARY& S);
 
@@ -172,3 +213,4 @@ int CL_STATUSCMD(const CL_OPTIONS& O);
 int CL_WATCHCMD(const CL_OPTIONS& O);
 int CL_MAPCMD(const CL_OPTIONS& O);
 int CL_LOADCMD(const CL_OPTIONS& O);
+int CL_RELAYCMD(const CL_OPTIONS& O);

@@ -33,6 +33,8 @@ struct CL_BOT {
   uint64_t TAKENBEFORE = 0, EXPECTEDBEFORE = 0, RESENTBEFORE = 0;
   uint64_t CHATSENT = 0, CHATSEEN = 0, KILLS = 0, PICKUPS = 0, RECONNECTS = 0;
   uint64_t RUNSTATES = 0; // state packets while the run lasted
+  uint64_t INGAME = 0;    // of those, the ones that show it in the game
+  uint64_t FREE = 0;      // and alive with no score board: free to walk
   std::vector<uint32_t> LATENCIES;
   uint64_t MOVESLOST = 0;
   // When the last state packet of this connection came, to tell how evenly
@@ -137,6 +139,8 @@ void CL_PLAY(CL_LOADRUN& L, CL_BOT& B) {
   B.K++;
   if (L.RUNNING) {
     B.RUNSTATES++;
+    B.INGAME += ME != nullptr && ME->STATE >= PS_DEAD ? 1 : 0;
+    B.FREE += ME != nullptr && ME->STATE >= PS_LIVE && S.BOARD == 0 ? 1 : 0;
   }
   bool ALIVE = ME != nullptr && ME->STATE >= PS_LIVE;
   uint16_t X = ALIVE ? ME->X : 0, Y = ALIVE ? ME->Y : 0;
@@ -388,8 +392,12 @@ int CL_LOADCMD(const CL_OPTIONS& O) {
           REF = &B;
         }
       }
+      // Server bots go on logging kills meanwhile: after three seconds
+      // the drain ends at the first moment every player holds the same
+      // newest line, so a line still on its way is not taken for lost.
       bool QUIET = NOW - L.LASTLINE >= 600;
-      if (L.STOPPED || (LEVEL && QUIET) || NOW - DRAINSTART >= 3000) {
+      long DRAINED = NOW - DRAINSTART;
+      if (L.STOPPED || (LEVEL && (QUIET || DRAINED >= 3000)) || DRAINED >= 6000) {
         break;
       }
     }
@@ -453,6 +461,11 @@ int CL_LOADCMD(const CL_OPTIONS& O) {
     L.S.KILLS += B.KILLS;
     L.S.PICKUPS += B.PICKUPS;
     L.S.RECONNECTS += B.RECONNECTS;
+    L.S.STATESMISSING += B.P.MISSING;
+    L.S.STATESLATE += B.P.LATE;
+    // A player free to walk for two seconds has had time to.
+    L.S.NEVERJOINED += B.EVERIN && B.INGAME == 0 ? 1 : 0;
+    L.S.NEVERMOVED += B.FREE >= 2 * FPS_NUM && B.LATENCIES.empty() ? 1 : 0;
   }
   if (EXIT != CL_EXIT_OK) {
     return EXIT;
@@ -465,6 +478,13 @@ int CL_LOADCMD(const CL_OPTIONS& O) {
     CL_ERROR(std::to_string(L.S.REFUSED) + " of " + std::to_string(L.S.PLAYERS) +
              " players were refused: " + CL_FULLERROR(T));
     return CL_EXIT_FULL;
+  }
+  // Players the server kept out of the game (a game full of bots), or that
+  // stood in it unable to move (a map without a place to stand), saw no game
+  // at all: the run says nothing about the server under play.
+  if ((L.S.CONNECTED > 0 && L.S.NEVERJOINED == uint64_t(L.S.CONNECTED)) || L.S.NEVERMOVED > 0) {
+    CL_ERROR("the players could not play: " + CL_NOPLAYTEXT(L.S));
+    return CL_EXIT_NOPLAY;
   }
   return CL_EXIT_OK;
 }

@@ -34,12 +34,12 @@ bool CL_MAPFILE(const std::string& TEXT, std::string& FILE, std::string& ERR) {
 }
 
 int CL_MAPCMD(const CL_OPTIONS& O) {
-  CL_MAPINFO M;
-  CL_STATE S;
-  int R = CL_LOOK(O, M, S);
+  CL_LOOKAT L;
+  int R = CL_LOOK(O, false, L);
   if (R != CL_EXIT_OK) {
     return R;
   }
+  const CL_MAPINFO& M = L.M;
   std::string FILE, ERR;
   if (!CL_MAPFILE(M.MAPTEXT, FILE, ERR)) {
     CL_ERROR("cannot save map '" + SC_PRINTABLE(M.MAPNAME) + "': " + ERR);

@@ -4,6 +4,11 @@
 // the option and what it takes, in one line.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
 #include "client.hpp"
 #include "clients/clients.hpp"
 #include "socket.hpp"
@@ -23,9 +28,9 @@ static bool CL_READINT(const std::string& S, uint64_t LO, uint64_t HI, uint64_t&
   return V >= LO && V <= HI;
 }
 
-// Seconds as "12" or "0.5" (at most three decimals), to milliseconds within
-// 1..HIMS.
-static bool CL_READSECONDS(const std::string& S, int HIMS, int& MS) {
+// A decimal number as "12" or "0.5" (at most three decimals), in thousandths
+// within LO..HI: seconds to milliseconds, percent to thousandths of a percent.
+static bool CL_READMILLI(const std::string& S, int LO, int HI, int& MS) {
   size_t DOT = S.find('.');
   std::string WHOLE = S.substr(0, DOT);
   std::string FRAC = DOT == std::string::npos ? "" : S.substr(DOT + 1);
@@ -43,7 +48,7 @@ static bool CL_READSECONDS(const std::string& S, int HIMS, int& MS) {
     }
   }
   uint64_t T = W * 1000 + F;
-  if (T < 1 || T > uint64_t(HIMS)) {
+  if (T < uint64_t(LO) || T > uint64_t(HI)) {
     return false;
   }
   MS = int(T);
@@ -88,19 +93,69 @@ bool CL_PARSEADDRESS(const std::string& TEXT, std::string& HOST, uint16_t& PORT,
   return true;
 }
 
+bool CL_READSERVERS(const std::string& TEXT, const std::string& FILE, std::vector<CL_SERVER>& L,
+                    std::string& ERR) {
+  std::istringstream IN(TEXT);
+  std::string LINE;
+  for (int N = 1; std::getline(IN, LINE); N++) {
+    LINE = LINE.substr(0, LINE.find('#'));
+    size_t A = LINE.find_first_not_of(" \t\r");
+    if (A == std::string::npos) {
+      continue;
+    }
+    LINE = LINE.substr(A, LINE.find_last_not_of(" \t\r") + 1 - A);
+    CL_SERVER SV;
+    if (!CL_PARSEADDRESS(LINE, SV.HOST, SV.PORT, ERR)) {
+      ERR = FILE + ":" + std::to_string(N) + ": " + ERR;
+      return false;
+    }
+    L.push_back(SV);
+  }
+  return true;
+}
+
+// relay LISTEN_PORT HOST:PORT.
+static bool CL_RELAYARGS(const std::vector<std::string>& ADDRS, CL_OPTIONS& O, std::string& ERR) {
+  uint64_t P = 0;
+  if (ADDRS.size() != 2) {
+    ERR = "relay needs LISTEN_PORT and HOST:PORT";
+    return false;
+  }
+  if (!CL_READINT(ADDRS[0], 0, 65535, P)) {
+    ERR = "bad LISTEN_PORT '" + ADDRS[0] + "' (0 to 65535; 0: any free port)";
+    return false;
+  }
+  O.LISTENPORT = uint16_t(P);
+  if (!CL_PARSEADDRESS(ADDRS[1], O.HOST, O.PORT, ERR)) {
+    return false;
+  }
+  O.SERVERS = {{O.HOST, O.PORT}};
+  return true;
+}
+
 std::string CL_DEFAULTNAME(const std::string& COMMAND) {
   return COMMAND;
 }
 
 namespace {
 
-const char* const CL_COMMANDS[] = {"status", "watch", "map", "load"};
+const char* const CL_COMMANDS[] = {"status", "watch", "map", "load", "relay"};
 
 const char* const CL_ABOUT[] = {
     "print the server's settings and players, then leave",
     "print every event-log line as it arrives, until Ctrl-C",
     "save the current map as a map file (\"-\": standard output)",
     "N simulated players (1 to 24) play for S seconds",
+    "relay datagrams between clients and a server, losing and delaying some",
+};
+
+// What each command takes after its options.
+const char* const CL_ADDRESSHELP[] = {
+    "the servers, HOST[:PORT] each",
+    "the server, HOST[:PORT]",
+    "the server, HOST[:PORT]",
+    "the server, HOST[:PORT]",
+    "LISTEN_PORT, then the server as HOST:PORT",
 };
 
 // One option: its name, whether it takes a value, the commands it applies
@@ -123,7 +178,11 @@ const CL_OPT CL_OPTS[] = {
      "name to connect with (load: prefix of the numbered names)"},
     {"--team", "N", "status watch map load", "team to ask for, 0 to 3 (default 0)"},
     {"--bind", "ADDR", "status watch map load", "local IPv4 address to send from"},
-    {"--seed", "N", "load", "seed of the players' choices (default 1)"},
+    {"--seed", "N", "load relay", "seed of the players' or the relay's choices (default 1)"},
+    {"--file", "FILE", "status", "also the servers listed in FILE, one HOST[:PORT] a line"},
+    {"--loss", "PERCENT", "relay", "datagrams dropped each way, in percent (default 0)"},
+    {"--delay", "MS", "relay", "milliseconds each datagram is held (default 0)"},
+    {"--jitter", "MS", "relay", "the delay varies by up to this much either way (default 0)"},
 };
 
 bool CL_APPLIES(const CL_OPT& F, const std::string& COMMAND) {
@@ -143,7 +202,8 @@ const CL_OPT* CL_FINDOPT(const std::string& ARG) {
 const char CL_EXITHELP[] =
     "exit status: 0 success, 1 failure or garbage from the server, 2 bad command\n"
     "line or address, 3 no answer, 4 wrong protocol version, 5 server full,\n"
-    "6 load run found protocol anomalies";
+    "6 load run found protocol anomalies, 7 load players never joined the game or\n"
+    "never moved";
 
 // The options as read, before they are checked.
 struct CL_RAW {
@@ -164,7 +224,7 @@ void CL_BUILD(CLI::App& APP, CL_RAW& R) {
     CLI::App* SUB = APP.add_subcommand(CL_COMMANDS[C], CL_ABOUT[C]);
     SUB->allow_extras(); // reported below, with the commands they belong to
     SUB->footer(CL_EXITHELP);
-    SUB->add_option("address", R.ADDRS, "the server, HOST[:PORT]");
+    SUB->add_option("address", R.ADDRS, CL_ADDRESSHELP[C]);
     for (size_t K = 0; K < std::size(CL_OPTS); K++) {
       const CL_OPT& F = CL_OPTS[K];
       if (!CL_APPLIES(F, CL_COMMANDS[C])) {
@@ -203,7 +263,7 @@ bool CL_PARSEARGS(const std::vector<std::string>& ARGS, CL_OPTIONS& O, std::stri
     return true;
   }
   if (ARGS.empty()) {
-    ERR = "missing command (status, watch, map or load); see --help";
+    ERR = "missing command (status, watch, map, load or relay); see --help";
     return false;
   }
   O.COMMAND = ARGS[0];
@@ -214,7 +274,7 @@ bool CL_PARSEARGS(const std::vector<std::string>& ARGS, CL_OPTIONS& O, std::stri
     }
   }
   if (SUB == nullptr) {
-    ERR = "unknown command '" + O.COMMAND + "' (status, watch, map or load)";
+    ERR = "unknown command '" + O.COMMAND + "' (status, watch, map, load or relay)";
     return false;
   }
   std::vector<std::string> REV(ARGS.rbegin(), ARGS.rend()); // CLI11 reads from the back
@@ -257,7 +317,7 @@ bool CL_PARSEARGS(const std::vector<std::string>& ARGS, CL_OPTIONS& O, std::stri
     } else if (A == "--scores") {
       O.SCORES = true;
     } else if (A == "--timeout") {
-      if (!CL_READSECONDS(V, 3600 * 1000, O.TIMEOUTMS)) {
+      if (!CL_READMILLI(V, 1, 3600 * 1000, O.TIMEOUTMS)) {
         ERR = "bad --timeout '" + V + "' (seconds above 0, at most 3600)";
         return false;
       }
@@ -274,7 +334,7 @@ bool CL_PARSEARGS(const std::vector<std::string>& ARGS, CL_OPTIONS& O, std::stri
       }
       O.PLAYERS = int(N);
     } else if (A == "-t") {
-      if (!CL_READSECONDS(V, 86400 * 1000, O.RUNMS)) {
+      if (!CL_READMILLI(V, 1, 86400 * 1000, O.RUNMS)) {
         ERR = "bad -t '" + V + "' (seconds above 0, at most 86400)";
         return false;
       }
@@ -298,19 +358,55 @@ bool CL_PARSEARGS(const std::vector<std::string>& ARGS, CL_OPTIONS& O, std::stri
         return false;
       }
       O.SEED = uint32_t(N);
+    } else if (A == "--file") {
+      std::ifstream F(V, std::ios::binary);
+      std::stringstream TEXT;
+      TEXT << F.rdbuf();
+      if (!F) {
+        ERR = "cannot read --file '" + V + "': " + std::strerror(errno);
+        return false;
+      }
+      if (!CL_READSERVERS(TEXT.str(), V, O.SERVERS, ERR)) {
+        return false;
+      }
+    } else if (A == "--loss") {
+      int MILLI = 0;
+      if (!CL_READMILLI(V, 0, 100000, MILLI)) {
+        ERR = "bad --loss '" + V + "' (percent, 0 to 100)";
+        return false;
+      }
+      O.LOSS = MILLI / 1000.0;
+    } else if (A == "--delay" || A == "--jitter") {
+      if (!CL_READINT(V, 0, 60000, N)) {
+        ERR = "bad " + A + " '" + V + "' (milliseconds, 0 to 60000)";
+        return false;
+      }
+      (A == "--delay" ? O.DELAYMS : O.JITTERMS) = int(N);
     }
   }
-  if (R.ADDRS.empty()) {
+  if (O.COMMAND == "relay") {
+    return CL_RELAYARGS(R.ADDRS, O, ERR);
+  }
+  // status asks every server given, those of the command line first.
+  std::vector<CL_SERVER> GIVEN;
+  for (const std::string& A : R.ADDRS) {
+    CL_SERVER SV;
+    if (!CL_PARSEADDRESS(A, SV.HOST, SV.PORT, ERR)) {
+      return false;
+    }
+    GIVEN.push_back(SV);
+  }
+  O.SERVERS.insert(O.SERVERS.begin(), GIVEN.begin(), GIVEN.end());
+  if (O.SERVERS.empty()) {
     ERR = "missing server address (HOST or HOST:PORT)";
     return false;
   }
-  if (R.ADDRS.size() > 1) {
+  if (O.SERVERS.size() > 1 && O.COMMAND != "status") {
     ERR = "more than one server address ('" + R.ADDRS[0] + "' and '" + R.ADDRS[1] + "')";
     return false;
   }
-  if (!CL_PARSEADDRESS(R.ADDRS[0], O.HOST, O.PORT, ERR)) {
-    return false;
-  }
+  O.HOST = O.SERVERS[0].HOST;
+  O.PORT = O.SERVERS[0].PORT;
   if (O.COMMAND == "map" && O.OUTFILE.empty()) {
     ERR = "map needs -o FILE";
     return false;

@@ -29,17 +29,26 @@ int CL_TARGETOF(const CL_OPTIONS& O, CL_ENDPOINT& T) {
   return CL_EXIT_OK;
 }
 
-int CL_OPEN(CL_PEER& P, const CL_OPTIONS& O, const CL_ENDPOINT& T) {
+int CL_OPEN(CL_PEER& P, const CL_OPTIONS& O, const CL_ENDPOINT& T, std::string* ERRTEXT) {
   std::string ERR;
   bool BINDFAILED = false;
+  int R = CL_EXIT_OK;
   P.FD = CL_SOCKOPEN(O.BIND, 0, ERR, BINDFAILED);
   if (P.FD == CL_NOSOCKET) {
-    CL_ERROR(BINDFAILED ? "cannot send from " + ERR : ERR);
-    return BINDFAILED ? CL_EXIT_USAGE : CL_EXIT_FAIL;
+    ERR = BINDFAILED ? "cannot send from " + ERR : ERR;
+    R = BINDFAILED ? CL_EXIT_USAGE : CL_EXIT_FAIL;
+  } else if (!CL_SOCKCONNECT(P.FD, T, ERR)) {
+    ERR = "cannot reach " + T.TEXT + ": " + ERR;
+    R = CL_EXIT_FAIL;
   }
-  if (!CL_SOCKCONNECT(P.FD, T, ERR)) {
-    CL_ERROR("cannot reach " + T.TEXT + ": " + ERR);
-    return CL_EXIT_FAIL;
+  if (R != CL_EXIT_OK) {
+    if (ERRTEXT != nullptr) {
+      *ERRTEXT = ERR;
+    } else {
+      CL_ERROR(ERR);
+    }
+    CL_CLOSE(P);
+    return R;
   }
   P.NAME = O.NAME;
   P.TEAM = O.TEAM;
@@ -126,9 +135,17 @@ CL_EVENT CL_TAKE(CL_PEER& P, const std::string& D) {
       break;
     }
     E.KIND = CL_K_STATE;
-    if (P.HAVESTATE && !CL_TICKFORWARD(P.STATE.TICK, S.TICK)) {
-      E.ANOMALY = "tick backwards";
-      E.DETAIL = "tick " + std::to_string(S.TICK) + " after " + std::to_string(P.STATE.TICK);
+    if (P.HAVESTATE) {
+      // Only the newest state counts: one that is not newer than the state
+      // held was overtaken on the way (or repeated), and a game client
+      // simply passes it by. A gap in the tick counter is packets lost.
+      uint16_t AHEAD = uint16_t(S.TICK - P.STATE.TICK);
+      if (AHEAD == 0 || !CL_TICKFORWARD(P.STATE.TICK, S.TICK)) {
+        E.KIND = CL_K_LATE;
+        P.LATE++;
+        break;
+      }
+      P.MISSING += uint16_t(AHEAD - 1);
     }
     P.STATE = S;
     P.HAVESTATE = true;
@@ -151,12 +168,14 @@ CL_EVENT CL_TAKE(CL_PEER& P, const std::string& D) {
     }
     E.KIND = CL_K_LOG;
     uint16_t HELD = P.LOG.LAST;
+    uint32_t RESENT = P.LOG.RESENT;
     if (!CL_TAKELOG(P.LOG, L, E.NEWLINES)) {
       E.ANOMALY = "log order";
       E.DETAIL = "lines " + std::to_string(uint16_t(L.LAST - L.LINES.size() + 1)) + " to " +
                  std::to_string(L.LAST) + " after line " + std::to_string(HELD);
     }
     E.NEWFIRST = uint16_t(P.LOG.LAST - E.NEWLINES.size() + 1);
+    P.REPEATED += P.LOG.RESENT - RESENT;
     break;
   }
   case CLMPMSG_NOCON:
@@ -218,94 +237,4 @@ std::string CL_GARBAGEERROR(const CL_ENDPOINT& T, const CL_PEER& P) {
 
 std::string CL_FULLERROR(const CL_ENDPOINT& T) {
   return T.TEXT + " is full: all " + std::to_string(MAXCLIENTS) + " slots are taken";
-}
-
-// Connects, asks for the map information and waits for the state packet of
-// the same tick; leaves again. CL_EXIT_OK with both filled in, or the exit
-// status of the failure, already reported.
-int CL_LOOK(const CL_OPTIONS& O, CL_MAPINFO& M, CL_STATE& S) {
-  CL_ENDPOINT T;
-  int R = CL_TARGETOF(O, T);
-  if (R != CL_EXIT_OK) {
-    return R;
-  }
-  CL_PEER P;
-  R = CL_OPEN(P, O, T);
-  if (R != CL_EXIT_OK) {
-    CL_CLOSE(P);
-    return R;
-  }
-  long START = CL_NOWMS();
-  long END = START + O.TIMEOUTMS;
-  CL_SENDCONNECT(P, START);
-  bool GOTMAP = false;
-  R = -1;
-  while (R < 0) {
-    long NOW = CL_NOWMS();
-    if (CL_STOPASKED) {
-      R = CL_EXIT_INTERRUPTED;
-      break;
-    }
-    if (P.UNREACHABLE) {
-      CL_ERROR("no answer from " + T.TEXT + " (port unreachable)");
-      R = CL_EXIT_NOANSWER;
-      break;
-    }
-    if (NOW >= END) {
-      if (P.GARBAGE > 0) {
-        CL_ERROR(CL_GARBAGEERROR(T, P));
-        R = CL_EXIT_FAIL;
-      } else if (P.INGAME) {
-        CL_ERROR(T.TEXT + " sent no map information within " + CL_SECONDSTEXT(O.TIMEOUTMS));
-        R = CL_EXIT_NOANSWER;
-      } else {
-        CL_ERROR("no answer from " + T.TEXT + " within " + CL_SECONDSTEXT(O.TIMEOUTMS));
-        R = CL_EXIT_NOANSWER;
-      }
-      break;
-    }
-    // A connect can be lost like any datagram: ask again now and then.
-    if (!P.INGAME && NOW - P.CONNECTAT >= 500) {
-      CL_SENDCONNECT(P, NOW);
-    }
-    CL_WAIT({&P}, int(std::min(50L, END - NOW)));
-    std::string D;
-    while (R < 0 && CL_RECV(P, D)) {
-      CL_EVENT E = CL_TAKE(P, D);
-      switch (E.KIND) {
-      case CL_K_WVER:
-        CL_ERROR(CL_VERSIONERROR(T, P.VERSION));
-        R = CL_EXIT_VERSION;
-        break;
-      case CL_K_FULL:
-        CL_ERROR(CL_FULLERROR(T));
-        R = CL_EXIT_FULL;
-        break;
-      case CL_K_NOCON:
-        if (NOW - P.CONNECTAT >= 500) {
-          CL_SENDCONNECT(P, NOW);
-        }
-        break;
-      case CL_K_MAP:
-        M = P.MAP;
-        GOTMAP = true;
-        break;
-      case CL_K_STATE:
-        // The state packet that follows the map information belongs to the
-        // same tick: the pair is one picture of the game.
-        if (GOTMAP) {
-          S = P.STATE;
-          R = CL_EXIT_OK;
-        } else {
-          CL_ANSWER(P, 0, PLACT_MI, 0, 0);
-        }
-        break;
-      default:
-        break;
-      }
-    }
-  }
-  CL_LEAVE(P);
-  CL_CLOSE(P);
-  return R;
 }

@@ -38,11 +38,16 @@ struct CL_PEER {
   CL_LOGTRACK LOG;
   uint8_t VERSION = 0; // the version a wrong-version reply carried
   uint64_t SENT = 0, RECEIVED = 0, GARBAGE = 0;
+  // What the network did, over every connection: state packets lost (gaps
+  // in the tick counter), state packets overtaken by newer ones, and log
+  // lines received more than once.
+  uint64_t MISSING = 0, LATE = 0, REPEATED = 0;
   std::string FIRSTGARBAGE;
 };
 
 // Opens the peer's socket; the result is an exit status, CL_EXIT_OK when open.
-int CL_OPEN(CL_PEER& P, const CL_OPTIONS& O, const CL_ENDPOINT& T);
+// What went wrong goes to ERRTEXT, or to standard error when it is null.
+int CL_OPEN(CL_PEER& P, const CL_OPTIONS& O, const CL_ENDPOINT& T, std::string* ERRTEXT = nullptr);
 void CL_CLOSE(CL_PEER& P);
 void CL_SENDRAW(CL_PEER& P, const std::string& D);
 // Sends a connect and forgets what the previous connection was told.
@@ -65,7 +70,16 @@ void CL_WAIT(const std::vector<CL_PEER*>& PS, int MS);
 // ignored by the server, so this is safe when the silence had another cause.
 constexpr long CL_SILENCEMS = 1000;
 
-enum CL_KIND { CL_K_STATE, CL_K_MAP, CL_K_LOG, CL_K_NOCON, CL_K_WVER, CL_K_FULL, CL_K_BAD };
+enum CL_KIND {
+  CL_K_STATE,
+  CL_K_LATE,
+  CL_K_MAP,
+  CL_K_LOG,
+  CL_K_NOCON,
+  CL_K_WVER,
+  CL_K_FULL,
+  CL_K_BAD
+};
 
 struct CL_EVENT {
   CL_KIND KIND = CL_K_BAD;
@@ -83,7 +97,35 @@ std::string CL_FULLERROR(const CL_ENDPOINT& T);
 // "HOST:PORT sent N datagram(s) that are not server packets (...)".
 std::string CL_GARBAGEERROR(const CL_ENDPOINT& T, const CL_PEER& P);
 
-// Connects, asks for the map information and waits for the state packet of
-// the same tick; leaves again. CL_EXIT_OK with both filled in, or the exit
-// status of the failure, already reported.
-int CL_LOOK(const CL_OPTIONS& O, CL_MAPINFO& M, CL_STATE& S);
+// ---- one look at a server: status and map ----
+
+// A look connects, asks for the map information and takes the state packet
+// of the same tick, then leaves again. A status look first asks with the
+// slotless query, which takes no slot and shows on no console, and connects
+// only when the server does not answer it (an older server).
+struct CL_LOOKAT {
+  CL_ENDPOINT T;
+  CL_PEER P;
+  bool QUERY = false;    // ask with the query first
+  bool QUERYING = false; // the query phase runs
+  uint32_t COOKIE = 0;
+  int QUERIES = 0;  // queries sent
+  long QSENTAT = 0; // when the newest query went out
+  long QPHASEEND = 0;
+  long START = 0, END = 0;
+  bool GOTMAP = false;
+  CL_MAPINFO M;
+  CL_STATE S;
+  CL_STATUSINFO INFO;    // what the look found
+  int RESULT = -1;       // the exit status, once the look is over
+  std::string ERROR;     // what went wrong, without the address
+  std::string FULLERROR; // the same as one line on its own
+};
+
+// Starts a look at T; a look that cannot start is over at once.
+void CL_LOOKSTART(CL_LOOKAT& L, const CL_OPTIONS& O, const CL_ENDPOINT& T, bool QUERY, long NOW);
+// Runs the looks to their end, all at once.
+void CL_LOOKALL(std::vector<CL_LOOKAT>& LS, const CL_OPTIONS& O);
+// One look at the server of the command line; CL_EXIT_OK or the exit status
+// of the failure, already reported.
+int CL_LOOK(const CL_OPTIONS& O, bool QUERY, CL_LOOKAT& L);

@@ -76,13 +76,20 @@ const char* CL_STATENAME(uint8_t STATE) {
   }
 }
 
-CL_STATUSINFO CL_MAKESTATUS(const CL_MAPINFO& M, const CL_STATE& S) {
+// The settings, which the map information and the query's answer both tell.
+template <class T>
+static CL_STATUSINFO CL_SETTINGS(const T& M) {
   CL_STATUSINFO I;
   I.SERVERNAME = M.SERVERNAME;
   I.MAPNAME = M.MAPNAME;
   I.SCORELIMIT = M.SCORELIMIT;
   I.TEAMPLAY = M.TEAMPLAY;
   I.MAXPLAYERS = M.MAXPLAYERS;
+  return I;
+}
+
+CL_STATUSINFO CL_MAKESTATUS(const CL_MAPINFO& M, const CL_STATE& S) {
+  CL_STATUSINFO I = CL_SETTINGS(M);
   for (const CL_LISTED& P : M.PLAYERS) {
     if (P.SLOT == S.SELF) {
       continue;
@@ -91,6 +98,7 @@ CL_STATUSINFO CL_MAKESTATUS(const CL_MAPINFO& M, const CL_STATE& S) {
     R.SLOT = P.SLOT;
     R.TEAM = P.TEAM;
     R.NAME = P.NAME;
+    R.BOT = CL_BOTNAME(P.NAME);
     for (const CL_ENTRY& E : S.PLAYERS) {
       if (E.SLOT == P.SLOT) {
         R.STATE = E.STATE;
@@ -98,6 +106,32 @@ CL_STATUSINFO CL_MAKESTATUS(const CL_MAPINFO& M, const CL_STATE& S) {
         R.PING = E.PING;
       }
     }
+    I.PLAYERS.push_back(R);
+    (R.BOT ? I.BOTS : I.HUMANS)++;
+  }
+  return I;
+}
+
+bool CL_BOTNAME(const std::string& NAME) {
+  size_t AT = NAME.size() > 4 && NAME[0] == '[' && NAME[3] == ']' ? 4 : 0;
+  return NAME.compare(AT, 5, "BOT #") == 0;
+}
+
+CL_STATUSINFO CL_QUERYSTATUS(const CL_QINFO& Q) {
+  CL_STATUSINFO I = CL_SETTINGS(Q);
+  I.HUMANS = Q.HUMANS;
+  I.BOTS = Q.BOTS;
+  for (const CL_QPLAYER& P : Q.PLAYERS) {
+    CL_PLAYERROW R;
+    R.SLOT = P.SLOT;
+    R.TEAM = P.TEAM;
+    R.NAME = P.NAME;
+    R.SCORE = P.SCORE;
+    R.PING = P.PING;
+    R.BOT = (P.FLAGS & CL_QF_BOT) != 0;
+    R.STATE = (P.FLAGS & CL_QF_INGAME) == 0  ? PS_SPEC
+              : (P.FLAGS & CL_QF_ALIVE) != 0 ? PS_LIVE
+                                             : PS_DEAD;
     I.PLAYERS.push_back(R);
   }
   return I;
@@ -118,6 +152,9 @@ std::string CL_STATUSTEXT(const CL_STATUSINFO& I) {
   T += "score limit:  " + std::to_string(I.SCORELIMIT) + "\n";
   T += "team play:    " + std::string(I.TEAMPLAY != 0 ? "yes" : "no") + "\n";
   T += "player limit: " + std::to_string(I.MAXPLAYERS) + "\n";
+  if (I.RTTMS >= 0) {
+    T += "round trip:   " + std::to_string(I.RTTMS) + " ms\n";
+  }
   T += "players:      " + std::to_string(I.PLAYERS.size()) + "\n";
   if (!I.PLAYERS.empty()) {
     T += "  slot  team  state      score  ping  name\n";
@@ -133,9 +170,12 @@ std::string CL_STATUSTEXT(const CL_STATUSINFO& I) {
 }
 
 std::string CL_STATUSJSON(const CL_STATUSINFO& I) {
-  CL_JSON J = {{"server", CL_UTF8(I.SERVERNAME)}, {"map", CL_UTF8(I.MAPNAME)},
-               {"scorelimit", I.SCORELIMIT},      {"teamplay", I.TEAMPLAY != 0},
-               {"maxplayers", I.MAXPLAYERS},      {"players", CL_JSON::array()}};
+  CL_JSON J = {{"server", CL_UTF8(I.SERVERNAME)},
+               {"map", CL_UTF8(I.MAPNAME)},
+               {"scorelimit", I.SCORELIMIT},
+               {"teamplay", I.TEAMPLAY != 0},
+               {"maxplayers", I.MAXPLAYERS}};
+  J["players"] = CL_JSON::array();
   for (const CL_PLAYERROW& R : I.PLAYERS) {
     J["players"].push_back({{"slot", R.SLOT},
                             {"name", CL_UTF8(R.NAME)},
@@ -143,6 +183,67 @@ std::string CL_STATUSJSON(const CL_STATUSINFO& I) {
                             {"state", CL_STATENAME(R.STATE)},
                             {"score", R.SCORE},
                             {"ping", R.PING}});
+  }
+  if (I.RTTMS >= 0) {
+    J["rtt_ms"] = I.RTTMS;
+  }
+  return CL_DUMP(J) + "\n";
+}
+
+// The columns of the fleet view; a server that did not answer shows what
+// went wrong after its address.
+std::string CL_FLEETTEXT(const std::vector<CL_FLEETROW>& ROWS) {
+  std::vector<std::vector<std::string>> CELLS = {
+      {"address", "server", "map", "players", "bots", "score", "teams", "round trip"}};
+  for (const CL_FLEETROW& R : ROWS) {
+    if (R.STATUS != CL_EXIT_OK) {
+      CELLS.push_back({R.ADDRESS, R.ERROR});
+      continue;
+    }
+    const CL_STATUSINFO& I = R.INFO;
+    CELLS.push_back({R.ADDRESS, SC_PRINTABLE(I.SERVERNAME), SC_PRINTABLE(I.MAPNAME),
+                     std::to_string(I.HUMANS) + "/" + std::to_string(I.MAXPLAYERS),
+                     std::to_string(I.BOTS), std::to_string(I.SCORELIMIT),
+                     I.TEAMPLAY != 0 ? "yes" : "no", std::to_string(I.RTTMS) + " ms"});
+  }
+  // Text to the left, numbers to the right; the message of a server that
+  // failed runs on from the second column.
+  const bool RIGHT[] = {false, false, false, true, true, true, false, true};
+  size_t W[8] = {};
+  for (const auto& ROW : CELLS) {
+    for (size_t K = 0; K < ROW.size(); K++) {
+      W[K] = std::max(W[K], ROW.size() == 8 || K == 0 ? ROW[K].size() : 0);
+    }
+  }
+  std::string T;
+  for (const auto& ROW : CELLS) {
+    std::string L;
+    for (size_t K = 0; K < ROW.size(); K++) {
+      bool LAST = K + 1 == ROW.size();
+      L += (K > 0 ? "  " : "") + (LAST && !RIGHT[K] ? ROW[K] : CL_PAD(ROW[K], W[K], RIGHT[K]));
+    }
+    T += L + "\n";
+  }
+  return T;
+}
+
+std::string CL_FLEETJSON(const std::vector<CL_FLEETROW>& ROWS) {
+  CL_JSON J = CL_JSON::array();
+  for (const CL_FLEETROW& R : ROWS) {
+    if (R.STATUS != CL_EXIT_OK) {
+      J.push_back({{"address", R.ADDRESS}, {"error", CL_UTF8(R.ERROR)}, {"status", R.STATUS}});
+      continue;
+    }
+    const CL_STATUSINFO& I = R.INFO;
+    J.push_back({{"address", R.ADDRESS},
+                 {"server", CL_UTF8(I.SERVERNAME)},
+                 {"map", CL_UTF8(I.MAPNAME)},
+                 {"humans", I.HUMANS},
+                 {"maxplayers", I.MAXPLAYERS},
+                 {"bots", I.BOTS},
+                 {"scorelimit", I.SCORELIMIT},
+                 {"teamplay", I.TEAMPLAY != 0},
+                 {"rtt_ms", I.RTTMS}});
   }
   return CL_DUMP(J) + "\n";
 }
@@ -243,12 +344,23 @@ static double CL_PERPLAYERSECOND(const CL_LOADSUMMARY& S) {
   return double(S.STATES) / S.CONNECTED / S.SECONDS;
 }
 
+std::string CL_NETTEXT(uint64_t MISSING, uint64_t LATE, uint64_t REPEATED) {
+  return std::to_string(MISSING) + " state packets missing, " + std::to_string(LATE) + " late, " +
+         std::to_string(REPEATED) + " log lines received more than once";
+}
+
+std::string CL_NOPLAYTEXT(const CL_LOADSUMMARY& S) {
+  return std::to_string(S.NEVERJOINED) + " never joined the game, " + std::to_string(S.NEVERMOVED) +
+         " never saw a move applied";
+}
+
 std::string CL_LOADTEXT(const CL_LOADSUMMARY& S) {
   std::string T;
   T += "load run:       " + std::to_string(S.PLAYERS) + " players on " + S.SERVER + " for " +
        CL_FIXED1(S.SECONDS) + " s\n";
   T += "players:        " + std::to_string(S.CONNECTED) + " connected, " +
        std::to_string(S.REFUSED) + " refused, " + std::to_string(S.RECONNECTS) + " reconnects\n";
+  T += "not playing:    " + CL_NOPLAYTEXT(S) + "\n";
   T += "state packets:  " + CL_FIXED1(CL_PERPLAYERSECOND(S)) + " per player per second (" +
        std::to_string(S.STATES) + " in all)\n";
   if (!S.SPACINGS.empty()) {
@@ -256,6 +368,7 @@ std::string CL_LOADTEXT(const CL_LOADSUMMARY& S) {
          " ms, 99th percentile " + CL_MS(CL_PERCENTILE(S.SPACINGS, 99)) + " ms, most " +
          CL_MS(*std::max_element(S.SPACINGS.begin(), S.SPACINGS.end())) + " ms\n";
   }
+  T += "network:        " + CL_NETTEXT(S.STATESMISSING, S.STATESLATE, S.LOGRESENT) + "\n";
   T += "datagrams:      " + std::to_string(S.SENT) + " sent, " + std::to_string(S.RECEIVED) +
        " received\n";
   if (S.LATENCIES.empty()) {
@@ -310,11 +423,17 @@ std::string CL_LOADJSON(const CL_LOADSUMMARY& S) {
                {"connected", S.CONNECTED},
                {"refused", S.REFUSED},
                {"reconnects", S.RECONNECTS},
+               {"never_joined", S.NEVERJOINED},
+               {"never_moved", S.NEVERMOVED},
                {"seconds", CL_ROUND1(S.SECONDS)},
                {"state_packets", S.STATES},
                {"state_packets_per_player_per_second", CL_ROUND1(CL_PERPLAYERSECOND(S))},
                {"datagrams_sent", S.SENT},
                {"datagrams_received", S.RECEIVED},
+               {"network",
+                {{"state_packets_missing", S.STATESMISSING},
+                 {"state_packets_late", S.STATESLATE},
+                 {"log_lines_repeated", S.LOGRESENT}}},
                {"input_latency_ticks", LAT},
                {"state_spacing_ms", GAP},
                {"log_lines",

@@ -23,6 +23,11 @@ int CL_WATCHCMD(const CL_OPTIONS& O) {
   // Lines wait for the map information, which names the players present.
   std::vector<std::pair<uint16_t, std::string>> PENDING;
   long PENDINGSINCE = 0;
+  // The first line the server sends is the one logged before the watcher
+  // connected: a stale event about players the watcher never saw, unless it
+  // is one of the server's own messages.
+  bool HAVEFIRST = false;
+  uint16_t FIRSTLINE = 0;
 
   auto PRINT = [&](uint16_t NUM, const std::string& LINE) {
     if (PRINTED && uint16_t(NUM - PRINTEDAT) >= 32768) {
@@ -37,6 +42,9 @@ int CL_WATCHCMD(const CL_OPTIONS& O) {
     }
     PRINTED = true;
     PRINTEDAT = NUM;
+    if (HAVEFIRST && NUM == FIRSTLINE && (LINE.empty() || uint8_t(LINE[0]) != LOGMESSID_SMSG)) {
+      return;
+    }
     std::string TEXT = CL_LOGTEXT(NAMES, LINE);
     if (!TEXT.empty()) {
       CL_OUT(SC_PRINTABLE(TEXT) + "\n");
@@ -120,6 +128,10 @@ int CL_WATCHCMD(const CL_OPTIONS& O) {
         FLUSH();
         break;
       case CL_K_LOG: {
+        if (!HAVEFIRST && !E.NEWLINES.empty()) {
+          HAVEFIRST = true;
+          FIRSTLINE = E.NEWFIRST;
+        }
         EVERIN = true;
         if (PENDING.empty()) {
           PENDINGSINCE = NOW;
@@ -164,5 +176,6 @@ int CL_WATCHCMD(const CL_OPTIONS& O) {
   FLUSH();
   CL_LEAVE(P);
   CL_CLOSE(P);
+  CL_OUT("network: " + CL_NETTEXT(P.MISSING, P.LATE, P.REPEATED) + "\n");
   return CL_EXIT_OK;
 }
