@@ -2,7 +2,8 @@
 # The container image (deploy/container/Dockerfile), built and run with
 # podman where it is installed: the server starts in it as user 35700 on a
 # sample map, answers the image's own client (status and a short load run
-# from inside the container), its HEALTHCHECK passes, and SIGTERM stops it
+# from inside the container), its HEALTHCHECK passes while every slot is
+# taken, and SIGTERM stops it
 # with status 0. The image holds nothing but the programs, the maps, the
 # libraries they link and two small files of /etc.
 #
@@ -50,7 +51,7 @@ say "image built: $("${pm[@]}" image inspect --format '{{.Size}} bytes, user {{.
 
 # Each container gets a network of its own (loopback only), so the server
 # listens on its default port whatever runs on this machine.
-args=(run -d --name "$name" --network none brastok -name boxed -bots 3 -map yard)
+args=(run -d --name "$name" --network none brastok -name boxed -bots 23 -maxplayers 24 -map yard)
 runtime=""
 if ! "${pm[@]}" "${args[@]}" >"$work/run.log" 2>&1; then
   say "plain run failed: $(grep -o 'Error.*' "$work/run.log" | sed -n 1p)"
@@ -88,10 +89,14 @@ say "status from inside: $status"
 echo "$status" | grep -q '"server":"boxed","map":"yard"' || fail "status: $status"
 pid=$("${pm[@]}" inspect --format '{{.State.Pid}}' "$name")
 grep -q '^Uid:[[:space:]]*35700[[:space:]]' "/proc/$pid/status" || fail "the server does not run as 35700"
-ex load -n 1 -t 2 >"$work/load" || fail "load run: $(cat "$work/load")"
+# The player and the 23 bots fill every slot: the health check must still
+# pass, or an orchestrator would restart a full server.
+ex load -n 1 -t 3 >"$work/load" &
+sleep 2
+"${pm[@]}" healthcheck run "$name" 2>/dev/null || fail "the health check does not pass on a full server"
+say "health check passed on a full server"
+wait $! || fail "load run: $(cat "$work/load")"
 grep 'anomalies' "$work/load"
-"${pm[@]}" healthcheck run "$name" 2>/dev/null || fail "the health check does not pass"
-say "health check passed"
 fs=$("${pm[@]}" image mount brastok)
 extra=$(cd "$fs" && find . -mindepth 1 -not -type d |
   grep -v -E '^\./(usr/bin/brastok_|usr/share/brastok/maps/|var/lib/brastok/maps/|lib/|lib64/|etc/(passwd|group)$)' || true)
