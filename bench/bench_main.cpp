@@ -1,11 +1,14 @@
 // Benchmarks of the server's hot paths, over the in-memory transport.
 #include <benchmark/benchmark.h>
+#include <cstdio>
+#include <unistd.h>
 
 #include "alloc/countnew.hpp"
 #include "clientproto.hpp"
 #include "game/game.hpp"
 #include "maps/maps.hpp"
 #include "net/net.hpp"
+#include "ops/ops.hpp"
 #include "server/server.hpp"
 #include "support/fullload.hpp"
 #include "support/memnet.hpp"
@@ -14,21 +17,48 @@
 // GAMECYCLE at full load: one human and 23 bots fighting free-for-all,
 // warmed up for 1,000 ticks. Counters: heap allocations per tick, and the
 // share of ticks with a new log line (kills, respawns, joins).
+// Argument 2: the built-in map with the JSON log and the recorder on, each
+// cycle recorded as main() records it (its clocks before, one write after).
 static void BM_GameCycle(benchmark::State& STATE) {
-  bool OPEN = STATE.range(0) != 0;
+  bool OPEN = STATE.range(0) == 1;
+  bool FILES = STATE.range(0) == 2;
+  std::string LOG = "/tmp/brastok_bench_" + std::to_string(getpid());
+  if (FILES) {
+    std::string ERR;
+    if (!OPS_LOGOPEN(LOG + ".jsonl", ERR) || !OPS_RECORDOPEN(LOG + ".rec", {}, ERR)) {
+      STATE.SkipWithError(ERR.c_str());
+      return;
+    }
+  }
   FULLLOAD_START(OPEN, 1000);
   uint64_t ALLOCS = COUNTNEW_ALLOCS;
   uint16_t LOGI = SV_LOGI;
   uint64_t TICKS = 0;
   for (auto _ : STATE) {
+    if (FILES) {
+      SV_NOWMS += FPS_INT;
+      SV_UTCMS += FPS_INT;
+      OPS_RECORDCLOCKS();
+    }
     FULLLOAD_TICK();
+    if (FILES) {
+      OPS_RECORDFLUSH();
+    }
     TICKS++;
   }
   STATE.counters["allocs/tick"] = double(COUNTNEW_ALLOCS - ALLOCS) / double(TICKS);
   STATE.counters["lines/tick"] = double(uint16_t(SV_LOGI - LOGI)) / double(TICKS);
-  STATE.SetLabel(OPEN ? "open 64x64 map" : "built-in map");
+  STATE.SetLabel(OPEN    ? "open 64x64 map"
+                 : FILES ? "built-in map, -log and -record"
+                         : "built-in map");
+  if (FILES) {
+    OPS_LOGCLOSE();
+    OPS_RECORDCLOSE();
+    std::remove((LOG + ".jsonl").c_str());
+    std::remove((LOG + ".rec").c_str());
+  }
 }
-BENCHMARK(BM_GameCycle)->Arg(0)->Arg(1);
+BENCHMARK(BM_GameCycle)->Arg(0)->Arg(1)->Arg(2);
 
 // What "-http" adds to a cycle at full load on the built-in map: the
 // snapshot published after each cycle.

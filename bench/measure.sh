@@ -2,6 +2,7 @@
 # Whole-process cost of the server at full load, against the floor program.
 #
 #   bench/measure.sh [SECONDS] [PLAYERS] [ROUNDS]   (defaults: 30 s, 24 players, 3 rounds)
+#   FILES=1 bench/measure.sh ...   the server against itself with -log and -record
 #
 # Starts the release server (build/brastok_server -maxplayers 24) on a free
 # loopback port, runs `brastok_client load -n PLAYERS -t SECONDS` against it,
@@ -59,12 +60,18 @@ cpu=($CPU1-$CPU0)/1000.0; t=$TICKS
 print('$NAME', round(cpu/t,1), int(t), $HWM, ($U1-$U0)*1000//$HZ, ($S1-$S0)*1000//$HZ)"
 }
 
+# FILES=1: beside the server runs the server again with the JSON log and a
+# recording (into the scratch folder) instead of the floor: what they cost.
+SECOND=(floor "$B/brastok_floor")
+if [ -n "${FILES:-}" ]; then
+  SECOND=(files "$B/brastok_server" -maxplayers 24 -log "$WORK/log.jsonl" -record "$WORK/rec")
+fi
 echo "date: $(date -u +%Y-%m-%d), $(nproc) cores, $SECONDS_RUN s, $PLAYERS players, $ROUNDS rounds"
 for R in $(seq "$ROUNDS"); do
   measure server "$B/brastok_server" -maxplayers 24 > "$WORK/server$R" &
-  measure floor "$B/brastok_floor" > "$WORK/floor$R" &
+  measure "${SECOND[@]}" > "$WORK/second$R" &
   wait
-  cat "$WORK/server$R" "$WORK/floor$R" >> "$WORK/all"
+  cat "$WORK/server$R" "$WORK/second$R" >> "$WORK/all"
 done
 python3 - "$WORK/all" <<'PY'
 import statistics, sys
@@ -73,11 +80,12 @@ def med(name, col):
     return statistics.median(float(r[col]) for r in rows if r[0] == name)
 for r in rows:
     print(f"  {r[0]:6} {r[1]:>7} us/tick over {r[2]} ticks, user {r[4]} ms, system {r[5]} ms")
-s, f = med("server", 1), med("floor", 1)
-# Each round's server against the floor that ran beside it.
+second = rows[1][0]
+s, f = med("server", 1), med(second, 1)
+# Each round's server against the program that ran beside it.
 ratios = [float(a[1]) / float(b[1]) for a, b in zip(rows[0::2], rows[1::2])]
 print(f"server: {s:.1f} us CPU per tick (median); peak RSS {int(med('server', 3))} KiB")
-print(f"floor:  {f:.1f} us CPU per tick (median)")
-print(f"ratio server/floor: {statistics.median(ratios):.2f} (median of the rounds: "
+print(f"{second + ':':7} {f:.1f} us CPU per tick (median)")
+print(f"ratio server/{second}: {statistics.median(ratios):.2f} (median of the rounds: "
       + ", ".join(f"{r:.2f}" for r in ratios) + ")")
 PY

@@ -495,8 +495,11 @@ TEST(ClientTool, OnlyTheNewestStateCountsAndGapsAreLosses) {
     bool TAKEN;
     uint64_t MISSING, LATE;
   } STEPS[] = {
-      {100, true, 0, 0},  {101, true, 0, 0},    {104, true, 2, 0}, {102, false, 2, 1},
-      {104, false, 2, 2}, {65535, false, 2, 3}, {105, true, 2, 3}, // far behind is late too
+      {100, true, 0, 0},    {101, true, 0, 0},
+      {104, true, 2, 0},    {102, false, 1, 1}, // overtaken: late, and so not missing after all
+      {104, false, 1, 2},   {102, false, 1, 3}, // the same again
+      {65535, false, 1, 4},                     // far behind is late too
+      {105, true, 1, 4},
   };
   CL_PEER P;
   for (const auto& S : STEPS) {

@@ -2,9 +2,8 @@
 // start-up reads anything, so the first server lines, the first map load and
 // every file read are in them, and a file that cannot be opened stops the
 // start.
-#include <cstdio>
-
 #include "ops/ops.hpp"
+#include "server/server.hpp"
 
 bool OPS_START(const std::vector<std::string>& ARGS) {
   // Keys and values pair by position, as the server reads its command line;
@@ -20,11 +19,11 @@ bool OPS_START(const std::vector<std::string>& ARGS) {
   }
   std::string ERR;
   if (!LOG.empty() && !OPS_LOGOPEN(LOG, ERR)) {
-    std::fprintf(stderr, "error: %s\n", ERR.c_str());
+    SC_ERROR(ERR);
     return false;
   }
   if (!RECORD.empty() && !OPS_RECORDOPEN(RECORD, ARGS, ERR)) {
-    std::fprintf(stderr, "error: %s\n", ERR.c_str());
+    SC_ERROR(ERR);
     OPS_LOGCLOSE();
     return false;
   }

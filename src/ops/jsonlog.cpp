@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#ifndef _WIN32
+#include <fcntl.h>
+#endif
 
 #include "ops/ops.hpp"
 #include "server/server.hpp"
@@ -17,12 +20,19 @@ static std::FILE* OPS_LOGF = nullptr;
 // A write error is reported once per opened file, not once per line.
 static bool OPS_LOGFAILED = false;
 
-std::FILE* OPS_OPENFILE(const std::string& PATH, const char* MODE) {
+std::FILE* OPS_OPENFILE(const std::string& PATH, const char* MODE, bool PRIVATE) {
 #ifdef _WIN32
+  (void)PRIVATE;
   std::FILE* F = std::fopen(PATH.c_str(), MODE);
 #else
   // Not inherited by anything the server might start.
-  std::FILE* F = std::fopen(PATH.c_str(), (std::string(MODE) + "e").c_str());
+  std::FILE* F = nullptr;
+  if (PRIVATE) {
+    int FD = open(PATH.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    F = FD < 0 ? nullptr : fdopen(FD, MODE);
+  } else {
+    F = std::fopen(PATH.c_str(), (std::string(MODE) + "e").c_str());
+  }
 #endif
   // Unbuffered: each write of the edge is one system call, so what a reader
   // of the file sees, or what a killed server leaves, is whole records.
@@ -40,7 +50,7 @@ bool OPS_WRITEFILE(std::FILE* F, std::string_view TEXT) {
 }
 
 bool OPS_LOGOPEN(const std::string& PATH, std::string& ERR) {
-  std::FILE* F = OPS_OPENFILE(PATH, "ab");
+  std::FILE* F = OPS_OPENFILE(PATH, "ab", false);
   if (F == nullptr) {
     ERR = "cannot open log file " + PATH + ": " + std::strerror(errno);
     return false;
@@ -58,7 +68,7 @@ void OPS_LOGREOPEN() {
   }
   // The new file is opened before the old one is let go: a rotation that
   // left no writable place keeps the log going where it was.
-  std::FILE* F = OPS_OPENFILE(OPS_LOGPATH, "ab");
+  std::FILE* F = OPS_OPENFILE(OPS_LOGPATH, "ab", false);
   if (F == nullptr) {
     SC_WARN("cannot reopen log file " + OPS_LOGPATH + ": " + std::strerror(errno) +
             "; still writing to the file open before");

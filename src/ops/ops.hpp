@@ -198,8 +198,10 @@ void OPS_LOGCLOSE();
 void OPS_JSONLOG(const std::string& LINE);
 // The record of a map load of map-list entry I (the map loader calls it).
 void OPS_JSONMAP(uint8_t I);
-// Opens a file of the edge with the fopen MODE, not inherited by children.
-std::FILE* OPS_OPENFILE(const std::string& PATH, const char* MODE);
+// Opens a file of the edge with the fopen MODE, not inherited by children
+// and unbuffered. PRIVATE creates or truncates it for writing, readable by
+// its owner only where the system allows (a recording holds addresses).
+std::FILE* OPS_OPENFILE(const std::string& PATH, const char* MODE, bool PRIVATE);
 // Writes TEXT and flushes it; false when any of it could not be written
 // (errno tells why). The file stays usable for the next try.
 bool OPS_WRITEFILE(std::FILE* F, std::string_view TEXT);
@@ -240,9 +242,9 @@ void OPS_RECORDOUTPUT(const std::string& LINE);
 // add its fields to; null while nothing is recorded.
 std::string* OPS_RECENTRY(char TAG);
 
-// The text of a file the server reads (a map): the one way files come in.
-// False when PATH is not a regular file that can be read. A replay serves
-// the texts the recorded server read instead.
+// The text of a file the server reads (a map, the ban file): the one way
+// files come in. False when PATH is not a regular file that can be read. A
+// replay serves the texts the recorded server read instead.
 bool OPS_READTEXT(const std::string& PATH, std::string& TEXT);
 struct OPS_RECFILE {
   std::string PATH;

@@ -14,7 +14,7 @@
 //   'T' two signed       SV_NOWMS and SV_UTCMS, each less the one before
 //   'L' text             a console command line
 //   'O' text             a console line of a part a replay does not run
-//   'F' path, found, text   a file the server read (a map)
+//   'F' path, found, text   a file the server read (a map, the ban file)
 //   'D' 4 address bytes, port, text   a datagram received
 //   'B'                  a receive that counted but carried nothing
 #include <cerrno>
@@ -94,7 +94,7 @@ bool OPS_GETTEXT(std::string_view& B, std::string& S) {
 
 bool OPS_RECORDOPEN(const std::string& PATH, const std::vector<std::string>& ARGS,
                     std::string& ERR) {
-  std::FILE* F = OPS_OPENFILE(PATH, "wb");
+  std::FILE* F = OPS_OPENFILE(PATH, "wb", true);
   if (F == nullptr) {
     ERR = "cannot open record file " + PATH + ": " + std::strerror(errno);
     return false;
@@ -106,7 +106,8 @@ bool OPS_RECORDOPEN(const std::string& PATH, const std::vector<std::string>& ARG
   OPS_RECUTC = 0;
   // A loaded cycle writes a few kilobytes; the buffer grows to that once.
   OPS_RECBUF.reserve(64 * 1024);
-  OPS_RECBUF = std::string(OPS_RECMAGIC) + " " + std::to_string(OPS_RECVERSION) + "\n";
+  OPS_RECBUF.clear();
+  OPS_RECBUF += std::string(OPS_RECMAGIC) + " " + std::to_string(OPS_RECVERSION) + "\n";
   OPS_RECWRITE(false);
   OPS_RECBUF += 'A';
   OPS_PUTVARINT(OPS_RECBUF, ARGS.size());

@@ -4,49 +4,6 @@
 
 #include "web/web.hpp"
 
-std::string WEB_UTF8(std::string_view S) {
-  std::string OUT;
-  OUT.reserve(S.size());
-  size_t I = 0;
-  while (I < S.size()) {
-    uint8_t B = uint8_t(S[I]);
-    // The length of a well-formed sequence starting here, or 0.
-    size_t N = 0;
-    uint32_t CP = 0;
-    if (B < 0x80) {
-      N = 1;
-      CP = B;
-    } else if (B >= 0xC2 && B <= 0xDF) {
-      N = 2;
-      CP = B & 0x1Fu;
-    } else if (B >= 0xE0 && B <= 0xEF) {
-      N = 3;
-      CP = B & 0x0Fu;
-    } else if (B >= 0xF0 && B <= 0xF4) {
-      N = 4;
-      CP = B & 0x07u;
-    }
-    bool OK = N > 0 && I + N <= S.size();
-    for (size_t K = 1; OK && K < N; K++) {
-      uint8_t C = uint8_t(S[I + K]);
-      OK = (C & 0xC0u) == 0x80u;
-      CP = (CP << 6) | (C & 0x3Fu);
-    }
-    // No overlong form, no surrogate, nothing beyond U+10FFFF.
-    OK = OK && !(N == 3 && (CP < 0x800 || (CP >= 0xD800 && CP <= 0xDFFF))) &&
-         !(N == 4 && (CP < 0x10000 || CP > 0x10FFFF));
-    if (OK) {
-      OUT.append(S.substr(I, N));
-      I += N;
-    } else {
-      OUT += char(0xC0 | (B >> 6));
-      OUT += char(0x80 | (B & 0x3F));
-      I++;
-    }
-  }
-  return OUT;
-}
-
 static const char* WEB_STATENAME(uint8_t ST) {
   switch (ST) {
   case PS_SPEC:
@@ -67,15 +24,15 @@ std::string WEB_STATUSJSON(const OPS_SNAPSHOT& S, bool WITHMAP) {
   // costs half of building it from nested lists.
   using json = nlohmann::json;
   json J;
-  J["name"] = WEB_UTF8(S.NAME.VIEW());
+  J["name"] = OPS_UTF8TEXT(S.NAME.VIEW());
   J["version"] = SV_VERSION;
   J["protocol"] = PVER;
   json& MAP = J["map"];
-  MAP["name"] = WEB_UTF8(S.MAPNAME.VIEW());
+  MAP["name"] = OPS_UTF8TEXT(S.MAPNAME.VIEW());
   MAP["entry"] = S.MAPNUM;
   MAP["loads"] = S.MAPLOADS;
   if (WITHMAP) {
-    MAP["text"] = WEB_UTF8(S.MAPTEXT.VIEW());
+    MAP["text"] = OPS_UTF8TEXT(S.MAPTEXT.VIEW());
   }
   json& SET = J["settings"];
   SET["scorelimit"] = S.SCORELIMIT;
@@ -91,7 +48,7 @@ std::string WEB_STATUSJSON(const OPS_SNAPSHOT& S, bool WITHMAP) {
     // Addresses stay off a page anybody may read.
     json& O = SLOTS.emplace_back();
     O["slot"] = C.SLOT;
-    O["name"] = WEB_UTF8(C.NAME.VIEW());
+    O["name"] = OPS_UTF8TEXT(C.NAME.VIEW());
     O["team"] = C.TEAM;
     O["state"] = WEB_STATENAME(C.STATE);
     O["score"] = C.SCORE;
@@ -115,7 +72,7 @@ std::string WEB_STATUSJSON(const OPS_SNAPSHOT& S, bool WITHMAP) {
   }
   json& LOG = J["log"] = json::array();
   for (int I = 0; I < S.NLOG; I++) {
-    LOG.push_back(WEB_UTF8(S.LOG[I].TEXT.VIEW()));
+    LOG.push_back(OPS_UTF8TEXT(S.LOG[I].TEXT.VIEW()));
   }
   return J.dump();
 }

@@ -59,8 +59,6 @@ int64_t WEB_LATEMS();
 
 // ---- the documents (render.cpp) ----
 
-// Raw bytes as UTF-8: valid UTF-8 stays, every other byte reads as Latin-1.
-std::string WEB_UTF8(std::string_view S);
 // The status JSON; WITHMAP adds the map text.
 std::string WEB_STATUSJSON(const OPS_SNAPSHOT& S, bool WITHMAP);
 // The metrics in the Prometheus text format.

@@ -141,12 +141,22 @@ CL_EVENT CL_TAKE(CL_PEER& P, const std::string& D) {
       // simply passes it by. A gap in the tick counter is packets lost.
       uint16_t AHEAD = uint16_t(S.TICK - P.STATE.TICK);
       if (AHEAD == 0 || !CL_TICKFORWARD(P.STATE.TICK, S.TICK)) {
+        // A packet of a gap counted as missing came after all.
+        uint16_t BEHIND = uint16_t(P.STATE.TICK - S.TICK);
+        if (BEHIND > 0 && BEHIND < 64 && (P.SEENTICKS >> BEHIND & 1) == 0) {
+          P.SEENTICKS |= uint64_t(1) << BEHIND;
+          P.MISSING--;
+        }
         E.KIND = CL_K_LATE;
         P.LATE++;
         break;
       }
       P.MISSING += uint16_t(AHEAD - 1);
+      P.SEENTICKS = AHEAD < 64 ? P.SEENTICKS << AHEAD : 0;
+    } else {
+      P.SEENTICKS = 0;
     }
+    P.SEENTICKS |= 1;
     P.STATE = S;
     P.HAVESTATE = true;
     P.OWED = true;

@@ -42,6 +42,8 @@ struct CL_PEER {
   // in the tick counter), state packets overtaken by newer ones, and log
   // lines received more than once.
   uint64_t MISSING = 0, LATE = 0, REPEATED = 0;
+  // Bit K: the state packet K ticks before the newest one came.
+  uint64_t SEENTICKS = 0;
   std::string FIRSTGARBAGE;
 };
 
