@@ -88,7 +88,7 @@ struct OPS_SNAPSHOT {
   int64_t TAKENMS; // SV_NOWMS when it was taken
   uint32_t CYCLES; // SV_CYCLES
   TFIXSTR<OPS_SNAPTEXT> NAME;
-  TFIXSTR<OPS_SNAPTEXT> MAPNAME; // empty for the built-in map
+  TFIXSTR<OPS_SNAPTEXT> MAPNAME; // as the map list names it ("DefMap" for the built-in map)
   uint8_t MAPNUM;                // its map-list entry
   uint32_t MAPLOADS;             // maps loaded since start: a change means a new map text
   TFIXSTR<MAXMAPBUFFER> MAPTEXT; // the map text: six header characters, then rows ended by '\r'

@@ -67,10 +67,10 @@ static void OPS_WRITEU32(uint32_t V) {
 static void OPS_QWRITEANSWER() {
   static_assert(3 + 64 + 32 + 64 + 8 + 3 + MAXCLIENTS * (1 + 1 + PLAYERMAXNAME + 4) <=
                 OPS_QMAXANSWER);
-  uint8_t SPECS = 0;
+  uint8_t SPECTATORS = 0;
   for (int I = 1; I <= MAXCLIENTS; I++) {
     const TCLIENT& C = SV_CLIENTSLIST[I];
-    SPECS = uint8_t(SPECS + (C.EXIST && !C.BOT && !C.PLAY ? 1 : 0));
+    SPECTATORS = uint8_t(SPECTATORS + (C.EXIST && !C.BOT && !C.PLAY ? 1 : 0));
   }
   bool MAPSET = SV_MAP.NUM >= 1 && SV_MAP.NUM <= MAXMAPLIST;
   NET_CLEARBUFFER();
@@ -87,7 +87,7 @@ static void OPS_QWRITEANSWER() {
   NET_WRITEBYTE(SV_BOTCOUNT);
   NET_WRITEBYTE(uint8_t(SV_CURCLIENTS - SV_BOTC));
   NET_WRITEBYTE(SV_BOTC);
-  NET_WRITEBYTE(SPECS);
+  NET_WRITEBYTE(SPECTATORS);
   NET_WRITEWORD(SV_PINGVAR);
   NET_WRITEBYTE(SV_CURCLIENTS);
   for (int I = 1; I <= MAXCLIENTS; I++) {

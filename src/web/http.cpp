@@ -132,10 +132,10 @@ static void WEB_ONEVENTS(const httplib::Request&, httplib::Response& RES) {
 }
 
 // "PORT" or "ADDRESS:PORT".
-static bool WEB_PARSEADDR(const std::string& SPEC, std::string& HOST, int& PORT) {
-  size_t C = SPEC.rfind(':');
-  HOST = C == std::string::npos ? "127.0.0.1" : SPEC.substr(0, C);
-  std::string P = C == std::string::npos ? SPEC : SPEC.substr(C + 1);
+static bool WEB_PARSEADDR(const std::string& ARG, std::string& HOST, int& PORT) {
+  size_t C = ARG.rfind(':');
+  HOST = C == std::string::npos ? "127.0.0.1" : ARG.substr(0, C);
+  std::string P = C == std::string::npos ? ARG : ARG.substr(C + 1);
   // An IPv6 address comes in brackets: [::1]:8080.
   if (HOST.size() >= 2 && HOST.front() == '[' && HOST.back() == ']') {
     HOST = HOST.substr(1, HOST.size() - 2);
@@ -152,11 +152,11 @@ bool WEB_START() {
   if (OPS_HTTP.LEN == 0) {
     return true;
   }
-  const std::string SPEC(OPS_HTTP.VIEW());
+  const std::string ARG(OPS_HTTP.VIEW());
   std::string HOST;
   int PORT = 0;
-  if (!WEB_PARSEADDR(SPEC, HOST, PORT)) {
-    SC_WARN("option -http: \"" + SPEC + "\" is not PORT or ADDRESS:PORT");
+  if (!WEB_PARSEADDR(ARG, HOST, PORT)) {
+    SC_WARN("option -http: \"" + ARG + "\" is not PORT or ADDRESS:PORT");
     return false;
   }
   WEB_SVR = std::make_unique<httplib::Server>();
@@ -192,7 +192,7 @@ bool WEB_START() {
     PORT = -1;
   }
   if (PORT <= 0) {
-    SC_WARN("option -http: cannot listen on " + SPEC);
+    SC_WARN("option -http: cannot listen on " + ARG);
     WEB_SVR.reset();
     return false;
   }
