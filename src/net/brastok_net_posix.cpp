@@ -4,7 +4,9 @@
 // NET_RECEIVE takes up to NET_INMAX waiting datagrams with one recvmmsg and
 // hands them out one by one; NET_SEND queues its datagram, and NET_FLUSH (at
 // the end of every cycle, or when the queue is full) sends the queue with one
-// sendmmsg, in the order the datagrams were queued.
+// sendmmsg, in the order the datagrams were queued. Datagrams taken but not
+// handed out when a cycle stops reading (it reads at most so many) are the
+// first ones the next cycle gets, before anything that came after them.
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -30,6 +32,9 @@ static sockaddr_in NET_INADDR[NET_INMAX];
 static mmsghdr NET_INMSG[NET_INMAX];
 static int NET_INN = 0;
 static int NET_INAT = 0;
+// The last batch was short, so the socket was empty when it was taken: once
+// it is handed out, nothing is waiting, and no call is needed to learn it.
+static bool NET_INSHORT = false;
 
 // Datagrams queued for sending, their bytes packed in NET_OUTBUF.
 constexpr int NET_OUTMAX = 64;
@@ -83,6 +88,10 @@ void NET_STOP() {
     close(NET_SOCKET);
     NET_SOCKET = -1;
   }
+  // What the closed socket received is not handed out by the next one.
+  NET_INN = 0;
+  NET_INAT = 0;
+  NET_INSHORT = false;
 }
 
 void NET_SEND(const std::string& IP, uint16_t PORT) {
@@ -120,6 +129,9 @@ void NET_FLUSH() {
   }
   NET_OUTN = 0;
   NET_OUTUSED = 0;
+  // The short batch tells about one cycle only: one that stopped at its
+  // limit right after such a batch must not make the next find nothing.
+  NET_INSHORT = false;
 }
 
 int32_t NET_RECEIVE() {
@@ -127,6 +139,10 @@ int32_t NET_RECEIVE() {
   if (NET_INAT >= NET_INN) {
     NET_INN = 0;
     NET_INAT = 0;
+    if (NET_INSHORT) {
+      NET_INSHORT = false; // the next call reads the socket again
+      return NET_RECV_NONE;
+    }
     for (int I = 0; I < NET_INMAX; I++) {
       NET_INIOV[I] = {NET_INBUF[I], MAXBUFFER};
       msghdr& H = NET_INMSG[I].msg_hdr;
@@ -142,6 +158,7 @@ int32_t NET_RECEIVE() {
       return NONE ? NET_RECV_NONE : NET_RECV_BAD;
     }
     NET_INN = R;
+    NET_INSHORT = R < NET_INMAX;
   }
   int I = NET_INAT++;
   NET_SADDR = NET_INADDR[I];

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <fstream>
 #include <map>
+#include <memory>
 
 #include "clientproto.hpp"
 #include "process.hpp"
@@ -38,6 +39,7 @@ static std::vector<std::string> ALLLINES(TPROCESS& P) {
 // turning and firing, and acknowledges the log. It keeps every datagram it
 // received.
 struct TPLAYER {
+  explicit TPLAYER(const std::string& ADDR = "127.0.0.1") : SOCK(ADDR, 0) {}
   TUDPSOCKET SOCK;
   std::vector<std::string> GOT;
   uint16_t TICK = 0, LOGLAST = 0, X = 0, Y = 0;
@@ -165,4 +167,97 @@ TEST(Replay, RecordedMatchReplaysLineForLineAndPacketForPacket) {
   TPROCESS OLD({REPLAY, REC});
   EXPECT_EQ(OLD.WAIT(), 1);
   EXPECT_NE(OLD.ERRTEXT().find("format version 2"), std::string::npos) << OLD.ERRTEXT();
+}
+
+// A burst deeper than the server takes with one system call arrives while it
+// sleeps: 30 connects from 30 addresses, then a chat line from each. They
+// are handled in the order they came (the slots go out in that order, the
+// chat lines are logged in it, the last 6 connects find the server full),
+// and the datagrams every client received, state packets of 24 players in a
+// tick included, are byte for byte those the replay sends one by one.
+TEST(Replay, ABurstOfManyBatchesKeepsItsOrderAndReplaysByteForByte) {
+  TSCRATCH DIR;
+  const std::string REC = DIR.PATH() + "/burst.rec";
+  TPROCESS S({SERVER, "-port", "0", "-record", REC}, DIR.PATH(), true);
+  std::vector<std::string> LIVE(3); // the port and two server lines
+  for (std::string& L : LIVE) {
+    ASSERT_TRUE(S.READLINE(L));
+  }
+  uint16_t PORT = uint16_t(PORTOFLINE(LIVE[0]));
+  ASSERT_GT(PORT, 0);
+  constexpr int N = 30;
+  std::vector<std::unique_ptr<TPLAYER>> PS;
+  for (int K = 1; K <= N; K++) {
+    PS.push_back(std::make_unique<TPLAYER>("127.0.0." + std::to_string(K + 1)));
+    ASSERT_TRUE(PS.back()->SOCK.OK());
+  }
+  auto NAME = [](int K) { return std::string(K < 10 ? "p0" : "p") + std::to_string(K); };
+  for (int K = 1; K <= N; K++) {
+    PS[size_t(K - 1)]->SOCK.SENDTO(PORT, CL_CONNECT(NAME(K), 0));
+  }
+  for (int K = 1; K <= N; K++) {
+    PS[size_t(K - 1)]->SOCK.SENDTO(PORT, CL_CHAT("hello from " + NAME(K)));
+  }
+  for (int ROUND = 0; ROUND < 60; ROUND++) {
+    for (auto& P : PS) {
+      P->DRAIN(PORT);
+    }
+    usleep(10000);
+  }
+  ASSERT_TRUE(S.WRITEIN("quit\n"));
+  EXPECT_EQ(S.WAIT(5000), 0);
+  for (const std::string& L : ALLLINES(S)) {
+    LIVE.push_back(L);
+  }
+  for (auto& P : PS) {
+    P->DRAIN(PORT);
+  }
+
+  std::vector<std::string> WANT, GOT;
+  for (int K = 1; K <= MAXCLIENTS; K++) {
+    WANT.push_back(NAME(K) + " connected!");
+  }
+  for (int K = 1; K <= MAXCLIENTS; K++) {
+    WANT.push_back(NAME(K) + ": hello from " + NAME(K));
+  }
+  for (const std::string& L : LIVE) {
+    if (L.rfind("p", 0) == 0) {
+      GOT.push_back(L);
+    }
+  }
+  ASSERT_GE(GOT.size(), WANT.size());
+  EXPECT_EQ(std::vector<std::string>(GOT.begin(), GOT.begin() + long(WANT.size())), WANT);
+  for (int K = 1; K <= N; K++) {
+    const TPLAYER& P = *PS[size_t(K - 1)];
+    ASSERT_FALSE(P.GOT.empty()) << NAME(K);
+    if (K <= MAXCLIENTS) {
+      EXPECT_EQ(P.SELF, K) << NAME(K);
+      EXPECT_GT(P.GOT.size(), 15u) << NAME(K);
+    } else {
+      EXPECT_EQ(P.GOT, std::vector<std::string>{std::string(1, char(CLMPMSG_SVFULL))}) << NAME(K);
+    }
+  }
+
+  TPROCESS R({REPLAY, REC});
+  EXPECT_EQ(ALLLINES(R), LIVE);
+  EXPECT_EQ(R.WAIT(), 0);
+  EXPECT_EQ(R.ERRTEXT(), "");
+  TPROCESS P({REPLAY, "--packets", REC});
+  std::map<std::string, std::vector<std::string>> SENT;
+  for (const std::string& L : ALLLINES(P)) {
+    if (L.rfind("-> ", 0) == 0) {
+      size_t SP = L.find(' ', 3);
+      SENT[L.substr(3, SP - 3)].push_back(L.substr(SP + 1));
+    }
+  }
+  EXPECT_EQ(P.WAIT(), 0);
+  for (int K = 1; K <= N; K++) {
+    const TPLAYER& C = *PS[size_t(K - 1)];
+    std::vector<std::string> HEX;
+    for (const std::string& D : C.GOT) {
+      HEX.push_back(HEXOF(D));
+    }
+    EXPECT_EQ(SENT["127.0.0." + std::to_string(K + 1) + ":" + std::to_string(C.SOCK.PORT())], HEX)
+        << NAME(K);
+  }
 }
