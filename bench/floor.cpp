@@ -4,6 +4,12 @@
 // 405-byte state packet, and sleeps 30 ms. The packet is a valid state packet
 // of 24 firing players and 128 items, so a load client answers it like the
 // server's. The CPU it costs per tick is what the server is measured against.
+//
+//   brastok_floor [-port N] [-batch]
+//
+// By default a datagram moves with one recvfrom or sendto each. With -batch
+// the socket is drained with recvmmsg (32 at a time) and the tick's packets
+// leave with one sendmmsg: the least system work a tick can do.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -22,8 +28,71 @@ static void ONSTOP(int) {
   STOP = 1;
 }
 
+constexpr int MAXPEERS = 24;
+constexpr int INMAX = 32;
+static sockaddr_in PEERS[MAXPEERS];
+static int NPEERS = 0;
+
+// Remembers a new sender, up to MAXPEERS of them.
+static void HEARD(const sockaddr_in& FROM) {
+  for (int I = 0; I < NPEERS; I++) {
+    if (PEERS[I].sin_addr.s_addr == FROM.sin_addr.s_addr && PEERS[I].sin_port == FROM.sin_port) {
+      return;
+    }
+  }
+  if (NPEERS < MAXPEERS) {
+    PEERS[NPEERS++] = FROM;
+  }
+}
+
+static void DRAIN(int FD) {
+  static uint8_t IN[5000];
+  for (;;) {
+    sockaddr_in FROM{};
+    socklen_t FL = sizeof FROM;
+    ssize_t N = recvfrom(FD, IN, sizeof IN, MSG_TRUNC, reinterpret_cast<sockaddr*>(&FROM), &FL);
+    if (N < 0) {
+      return;
+    }
+    HEARD(FROM);
+  }
+}
+
+static void DRAINBATCH(int FD) {
+  static uint8_t IN[INMAX][5000];
+  static iovec IOV[INMAX];
+  static sockaddr_in FROM[INMAX];
+  static mmsghdr MSG[INMAX];
+  // A short batch means the socket was empty: no further call to learn it.
+  for (int R = INMAX; R == INMAX;) {
+    for (int I = 0; I < INMAX; I++) {
+      IOV[I] = {IN[I], sizeof IN[I]};
+      MSG[I].msg_hdr = {};
+      MSG[I].msg_hdr.msg_name = &FROM[I];
+      MSG[I].msg_hdr.msg_namelen = sizeof FROM[I];
+      MSG[I].msg_hdr.msg_iov = &IOV[I];
+      MSG[I].msg_hdr.msg_iovlen = 1;
+    }
+    R = recvmmsg(FD, MSG, INMAX, MSG_DONTWAIT, nullptr);
+    for (int I = 0; I < R; I++) {
+      HEARD(FROM[I]);
+    }
+  }
+}
+
 int main(int argc, char** argv) {
-  uint16_t PORT = argc > 2 && std::strcmp(argv[1], "-port") == 0 ? uint16_t(std::atoi(argv[2])) : 0;
+  uint16_t PORT = 0;
+  bool BATCH = false;
+  for (int I = 1; I < argc; I++) {
+    if (std::strcmp(argv[I], "-port") == 0 && I + 1 < argc) {
+      PORT = uint16_t(std::atoi(argv[++I]));
+    } else if (std::strcmp(argv[I], "-batch") == 0) {
+      BATCH = true;
+    } else {
+      std::fprintf(stderr, "usage: brastok_floor [-port N] [-batch]\n");
+      return 2;
+    }
+  }
   int FD = socket(AF_INET, SOCK_DGRAM, 0);
   fcntl(FD, F_SETFL, fcntl(FD, F_GETFL) | O_NONBLOCK);
   sockaddr_in A{};
@@ -42,51 +111,57 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &SA, nullptr);
   sigaction(SIGTERM, &SA, nullptr);
 
-  sockaddr_in PEERS[24];
-  int NPEERS = 0;
-  uint8_t PKT[405];
-  uint8_t IN[5000];
+  // One packet per client: the common part is the same, the tail differs.
+  static uint8_t PKT[MAXPEERS][405];
+  static iovec OUTIOV[MAXPEERS];
+  static mmsghdr OUTMSG[MAXPEERS];
   uint16_t TICK = 0;
   while (!STOP) {
-    // Drain the socket; remember each new sender.
-    for (;;) {
-      sockaddr_in FROM{};
-      socklen_t FL = sizeof FROM;
-      ssize_t N = recvfrom(FD, IN, sizeof IN, MSG_TRUNC, reinterpret_cast<sockaddr*>(&FROM), &FL);
-      if (N < 0) {
-        break;
-      }
-      bool KNOWN = false;
-      for (int I = 0; I < NPEERS && !KNOWN; I++) {
-        KNOWN =
-            PEERS[I].sin_addr.s_addr == FROM.sin_addr.s_addr && PEERS[I].sin_port == FROM.sin_port;
-      }
-      if (!KNOWN && NPEERS < 24) {
-        PEERS[NPEERS++] = FROM;
-      }
+    if (BATCH) {
+      DRAINBATCH(FD);
+    } else {
+      DRAIN(FD);
     }
     // One state packet: header, 24 entries of 11 bytes, 128 items, tail.
     TICK++;
     size_t P = 0;
-    PKT[P++] = 110;
-    PKT[P++] = uint8_t(TICK);
-    PKT[P++] = uint8_t(TICK >> 8);
-    PKT[P++] = 0;
-    PKT[P++] = 0;
-    PKT[P++] = 24;
+    uint8_t* K = PKT[0];
+    K[P++] = 110;
+    K[P++] = uint8_t(TICK);
+    K[P++] = uint8_t(TICK >> 8);
+    K[P++] = 0;
+    K[P++] = 0;
+    K[P++] = 24;
     for (int S = 1; S <= 24; S++) {
       const uint8_t E[11] = {uint8_t(S), 4, 1, 0, 96, 1, 96, 1, 0, 0, 2};
-      std::memcpy(PKT + P, E, sizeof E);
+      std::memcpy(K + P, E, sizeof E);
       P += sizeof E;
     }
-    PKT[P++] = 128;
+    K[P++] = 128;
     for (int I = 1; I <= 128; I++) {
-      PKT[P++] = uint8_t(I);
+      K[P++] = uint8_t(I);
     }
     for (int I = 0; I < NPEERS; I++) {
       const uint8_t TAIL[6] = {uint8_t(I + 1), 100, 25, 25, 0, 2};
-      std::memcpy(PKT + P, TAIL, sizeof TAIL);
-      sendto(FD, PKT, P + sizeof TAIL, 0, reinterpret_cast<sockaddr*>(&PEERS[I]), sizeof PEERS[I]);
+      if (!BATCH) {
+        std::memcpy(K + P, TAIL, sizeof TAIL);
+        sendto(FD, K, P + sizeof TAIL, 0, reinterpret_cast<sockaddr*>(&PEERS[I]), sizeof PEERS[I]);
+        continue;
+      }
+      if (I > 0) {
+        std::memcpy(PKT[I], K, P);
+      }
+      std::memcpy(PKT[I] + P, TAIL, sizeof TAIL);
+      OUTIOV[I] = {PKT[I], P + sizeof TAIL};
+      OUTMSG[I].msg_hdr = {};
+      OUTMSG[I].msg_hdr.msg_name = &PEERS[I];
+      OUTMSG[I].msg_hdr.msg_namelen = sizeof PEERS[I];
+      OUTMSG[I].msg_hdr.msg_iov = &OUTIOV[I];
+      OUTMSG[I].msg_hdr.msg_iovlen = 1;
+    }
+    for (int SENT = 0; BATCH && SENT < NPEERS;) {
+      int R = sendmmsg(FD, OUTMSG + SENT, unsigned(NPEERS - SENT), 0);
+      SENT += R > 0 ? R : 1;
     }
     timespec T{0, 30 * 1000000L};
     while (nanosleep(&T, &T) != 0 && !STOP) {

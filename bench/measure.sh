@@ -8,12 +8,13 @@
 # loopback port, runs `brastok_client load -n PLAYERS -t SECONDS` against it,
 # and reads the server's CPU time from /proc over the client's run; then the
 # same with the floor program (build/brastok_floor), which does only the
-# system work of a tick. Server and floor run side by side, each with its own
-# load client, ROUNDS times, so both meet the same background load (this
-# virtual machine's CPU accounting swings by half from minute to minute);
-# the medians are printed: CPU
-# microseconds per tick for both, their ratio, and the server's peak resident
-# memory. Build first with `make build`.
+# system work of a tick, once moving each datagram with its own system call
+# (floor) and once in batches (bfloor: recvmmsg and sendmmsg). Server and
+# floors run side by side, each with its own load client, ROUNDS times, so
+# all meet the same background load (this virtual machine's CPU accounting
+# swings by half from minute to minute); the medians are printed: CPU
+# microseconds per tick for each, the server's ratio to each floor, and the
+# server's peak resident memory. Build first with `make build`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_RUN=${1:-30}
@@ -61,31 +62,41 @@ print('$NAME', round(cpu/t,1), int(t), $HWM, ($U1-$U0)*1000//$HZ, ($S1-$S0)*1000
 }
 
 # FILES=1: beside the server runs the server again with the JSON log and a
-# recording (into the scratch folder) instead of the floor: what they cost.
-SECOND=(floor "$B/brastok_floor")
+# recording (into the scratch folder) instead of the floors: what they cost.
+OTHERS=("floor $B/brastok_floor" "bfloor $B/brastok_floor -batch")
 if [ -n "${FILES:-}" ]; then
-  SECOND=(files "$B/brastok_server" -maxplayers 24 -log "$WORK/log.jsonl" -record "$WORK/rec")
+  OTHERS=("files $B/brastok_server -maxplayers 24 -log $WORK/log.jsonl -record $WORK/rec")
 fi
-echo "date: $(date -u +%Y-%m-%d), $(nproc) cores, $SECONDS_RUN s, $PLAYERS players, $ROUNDS rounds"
+echo "date: $(date -u +%Y-%m-%d), $(nproc) cores, $SECONDS_RUN s, $PLAYERS players, $ROUNDS rounds;" \
+  "load average before: $(cut -d' ' -f1-3 /proc/loadavg); commit $(git rev-parse --short HEAD 2>/dev/null || echo '?')"
 for R in $(seq "$ROUNDS"); do
   measure server "$B/brastok_server" -maxplayers 24 > "$WORK/server$R" &
-  measure "${SECOND[@]}" > "$WORK/second$R" &
+  K=0
+  for O in "${OTHERS[@]}"; do
+    # shellcheck disable=SC2086 # the name and the command, split on purpose
+    measure $O > "$WORK/other$R.$K" &
+    K=$((K + 1))
+  done
   wait
-  cat "$WORK/server$R" "$WORK/second$R" >> "$WORK/all"
+  cat "$WORK/server$R" "$WORK"/other"$R".* >> "$WORK/all"
 done
-python3 - "$WORK/all" <<'PY'
+python3 - "$WORK/all" "${#OTHERS[@]}" <<'PY'
 import statistics, sys
 rows = [l.split() for l in open(sys.argv[1])]
+per = 1 + int(sys.argv[2])  # rows of one round: the server first
 def med(name, col):
     return statistics.median(float(r[col]) for r in rows if r[0] == name)
 for r in rows:
     print(f"  {r[0]:6} {r[1]:>7} us/tick over {r[2]} ticks, user {r[4]} ms, system {r[5]} ms")
-second = rows[1][0]
-s, f = med("server", 1), med(second, 1)
-# Each round's server against the program that ran beside it.
-ratios = [float(a[1]) / float(b[1]) for a, b in zip(rows[0::2], rows[1::2])]
-print(f"server: {s:.1f} us CPU per tick (median); peak RSS {int(med('server', 3))} KiB")
-print(f"{second + ':':7} {f:.1f} us CPU per tick (median)")
-print(f"ratio server/{second}: {statistics.median(ratios):.2f} (median of the rounds: "
-      + ", ".join(f"{r:.2f}" for r in ratios) + ")")
+rounds = [rows[i:i + per] for i in range(0, len(rows), per)]
+print(f"server: {med('server', 1):.1f} us CPU per tick (median); peak RSS {int(med('server', 3))} KiB")
+for k in range(1, per):
+    other = rounds[0][k][0]
+    print(f"{other + ':':7} {med(other, 1):.1f} us CPU per tick (median)")
+for k in range(1, per):
+    other = rounds[0][k][0]
+    # Each round's server against the program that ran beside it.
+    ratios = [float(r[0][1]) / float(r[k][1]) for r in rounds]
+    print(f"ratio server/{other}: {statistics.median(ratios):.2f} (median of the rounds: "
+          + ", ".join(f"{x:.2f}" for x in ratios) + ")")
 PY
