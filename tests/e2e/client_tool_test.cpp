@@ -331,6 +331,46 @@ TEST(ClientToolE2E, LoadRunOfEightPlayers) {
   EXPECT_EQ(SV.P.STOP(SIGTERM), 0);
 }
 
+// One load process plays on several servers: a report for each real one,
+// in the order given, and the error of a server that answers garbage.
+TEST(ClientToolE2E, LoadRunOnSeveralServersFromOneProcess) {
+  TSCRATCH DIR;
+  TSERVERRUN A(DIR, {"-bots", "3"}), B(DIR, {"-bots", "3"});
+  ASSERT_GT(A.PORT, 0);
+  ASSERT_GT(B.PORT, 0);
+  TUDPSOCKET FAKE;
+  ASSERT_TRUE(FAKE.OK());
+  const std::string F = "127.0.0.1:" + std::to_string(FAKE.PORT());
+  std::atomic<bool> DONE{false};
+  std::thread T([&] {
+    std::string D;
+    uint16_t FROM = 0;
+    while (!DONE && !FAKE.RECV(D, 100, &FROM)) {
+    }
+    FAKE.SENDTO(FROM, std::string("\x6e\x01", 2)); // a state packet cut short
+  });
+  TRESULT R = RUNCLIENT(
+      {"load", "-n", "2", "-t", "3", "--timeout", "1", "--json", A.ADDR(), F, B.ADDR()}, 25000);
+  DONE = true;
+  T.join();
+  EXPECT_EQ(R.STATUS, 1) << R.TEXT() << R.ERR;
+  EXPECT_EQ(R.ERR, "brastok_client: " + F +
+                       " sent datagrams that are not server packets (bad length: state packet "
+                       "of 2 bytes does not parse to its length)\n");
+  ASSERT_EQ(R.OUT.size(), 2u) << R.TEXT();
+  for (size_t K = 0; K < 2; K++) {
+    const std::string& J = R.OUT[K];
+    EXPECT_NE(J.find("\"server\":\"" + (K == 0 ? A : B).ADDR() + "\""), std::string::npos) << J;
+    EXPECT_EQ(JSONNUMBER(J, "connected"), 2) << J;
+    EXPECT_EQ(JSONNUMBER(J, "anomaly_count"), 0) << J;
+    EXPECT_GE(JSONNUMBER(J, "state_packets_per_player_per_second"), 25) << J;
+    EXPECT_GT(JSONNUMBER(J.substr(J.find("\"state_spacing_ms\"")), "samples"), 100) << J;
+    EXPECT_EQ(JSONNUMBER(J, "received"), JSONNUMBER(J, "expected")) << J;
+  }
+  EXPECT_EQ(A.P.STOP(SIGTERM), 0);
+  EXPECT_EQ(B.P.STOP(SIGTERM), 0);
+}
+
 TEST(ClientToolE2E, FullServerAnswersServerFull) {
   TSCRATCH DIR;
   TSERVERRUN SV(DIR, {});

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <random>
+#include <thread>
+#include <unordered_map>
 
 #include "peer.hpp"
 #include "server/server.hpp"
@@ -115,14 +117,18 @@ void CL_ENDSESSION(CL_BOT& B) {
   }
 }
 
+// The players of one server and what they saw.
 struct CL_LOADRUN {
   const CL_OPTIONS* O = nullptr;
+  CL_ENDPOINT T;
   std::vector<CL_BOT> BOTS;
   CL_LOADSUMMARY S;
   bool RUNNING = true; // false while draining at the end
   bool STOPPED = false;
   long LASTLINE = 0; // when a bot last took a new log line
   int VERSIONFAIL = -1;
+  long START = 0, RUNEND = 0, DRAINSTART = 0;
+  int EXIT = CL_EXIT_OK; // why the run ended early, when it did
 };
 
 void CL_NOTE(CL_LOADRUN& L, const CL_BOT& B, const std::string& KIND, const std::string& DETAIL) {
@@ -249,7 +255,10 @@ bool CL_LIVE(const CL_BOT& B, long NOW) {
   return B.P.INGAME && NOW - B.P.HEARDAT < CL_SILENCEMS;
 }
 
-void CL_LOADDATAGRAM(CL_LOADRUN& L, CL_BOT& B, const std::string& D, long NOW) {
+// Datagram D for bot B; ATUS is when it arrived in microseconds of a clock
+// of the caller's choice (the same for every datagram of the run), or -1
+// for now on the steady clock.
+void CL_LOADDATAGRAM(CL_LOADRUN& L, CL_BOT& B, const std::string& D, long NOW, int64_t ATUS) {
   bool WASIN = B.P.INGAME;
   CL_EVENT E = CL_TAKE(B.P, D);
   if (!E.ANOMALY.empty()) {
@@ -291,10 +300,11 @@ void CL_LOADDATAGRAM(CL_LOADRUN& L, CL_BOT& B, const std::string& D, long NOW) {
       B.NEXTCHAT = 20 + CL_RAND(B, 30);
     }
     if (L.RUNNING) {
-      // Read as it is taken from the socket: datagrams waiting together
-      // would otherwise share one time. The first packet of a connection
+      // Its own time, as the system stamped its arrival or as it is taken
+      // from the socket: datagrams waiting together would otherwise share
+      // one time. The first packet of a connection
       // has no predecessor (a reconnect waits out a silence).
-      int64_t T = CL_NOWUS();
+      int64_t T = ATUS >= 0 ? ATUS : CL_NOWUS();
       if (B.K > 0) {
         B.SPACINGS.push_back(uint32_t(std::min<int64_t>(T - B.LASTSTATEUS, UINT32_MAX)));
       }
@@ -307,121 +317,105 @@ void CL_LOADDATAGRAM(CL_LOADRUN& L, CL_BOT& B, const std::string& D, long NOW) {
   }
 }
 
-} // namespace
-
-int CL_LOADCMD(const CL_OPTIONS& O) {
-  CL_ENDPOINT T;
-  if (int R = CL_TARGETOF(O, T); R != CL_EXIT_OK) {
-    return R;
-  }
-  CL_LOADRUN L;
-  L.O = &O;
-  L.S.SERVER = T.TEXT;
+// Names and seeds the players of a run whose sockets are open, and sends
+// their connects.
+void CL_LOADBEGIN(CL_LOADRUN& L, long NOW) {
+  const CL_OPTIONS& O = *L.O;
+  L.S.SERVER = L.T.TEXT;
   L.S.PLAYERS = O.PLAYERS;
-  L.BOTS.resize(size_t(O.PLAYERS));
-  for (int I = 0; I < O.PLAYERS; I++) {
-    CL_BOT& B = L.BOTS[size_t(I)];
-    int R = CL_OPEN(B.P, O, T);
-    if (R != CL_EXIT_OK) {
-      for (CL_BOT& C : L.BOTS) {
-        CL_CLOSE(C.P);
-      }
-      return R;
-    }
+  for (size_t I = 0; I < L.BOTS.size(); I++) {
+    CL_BOT& B = L.BOTS[I];
     B.P.NAME = O.NAME + std::to_string(I + 1);
     B.RNG.seed(O.SEED * 7919u + uint32_t(I));
     B.DIR = uint16_t(CL_RAND(B, 360));
   }
-  std::vector<CL_PEER*> PS;
+  L.START = NOW;
   for (CL_BOT& B : L.BOTS) {
-    PS.push_back(&B.P);
+    CL_SENDCONNECT(B.P, NOW);
   }
-  long START = CL_NOWMS();
+  L.RUNEND = L.START + O.RUNMS;
+}
+
+// What a run does between two waits: sees whether it is over (false, with
+// L.EXIT telling why when it failed), ends the play when the time is up, and
+// connects again the players that need it.
+bool CL_LOADSTEP(CL_LOADRUN& L, long NOW) {
+  const CL_OPTIONS& O = *L.O;
+  if (CL_STOPASKED && !L.STOPPED) {
+    L.STOPPED = true;
+    L.RUNEND = std::min(L.RUNEND, NOW);
+  }
+  if (L.VERSIONFAIL >= 0) {
+    CL_ERROR(CL_VERSIONERROR(L.T, uint8_t(L.VERSIONFAIL)));
+    L.EXIT = CL_EXIT_VERSION;
+    return false;
+  }
+  int IN = 0, REFUSED = 0, GARBAGE = 0;
   for (CL_BOT& B : L.BOTS) {
-    CL_SENDCONNECT(B.P, START);
+    IN += B.EVERIN ? 1 : 0;
+    REFUSED += B.REFUSED ? 1 : 0;
+    GARBAGE += B.P.GARBAGE > 0 ? 1 : 0;
   }
-  long RUNEND = START + O.RUNMS;
-  long DRAINSTART = 0;
-  int EXIT = CL_EXIT_OK;
-  for (;;) {
-    long NOW = CL_NOWMS();
-    if (CL_STOPASKED && !L.STOPPED) {
-      L.STOPPED = true;
-      RUNEND = std::min(RUNEND, NOW);
-    }
-    if (L.VERSIONFAIL >= 0) {
-      CL_ERROR(CL_VERSIONERROR(T, uint8_t(L.VERSIONFAIL)));
-      EXIT = CL_EXIT_VERSION;
-      break;
-    }
-    int IN = 0, REFUSED = 0, GARBAGE = 0;
-    for (CL_BOT& B : L.BOTS) {
-      IN += B.EVERIN ? 1 : 0;
-      REFUSED += B.REFUSED ? 1 : 0;
-      GARBAGE += B.P.GARBAGE > 0 ? 1 : 0;
-    }
-    if (IN == 0 && REFUSED == O.PLAYERS) {
-      CL_ERROR(CL_FULLERROR(T));
-      EXIT = CL_EXIT_FULL;
-      break;
-    }
-    if (IN == 0 && (NOW - START >= O.TIMEOUTMS || L.BOTS[0].P.UNREACHABLE)) {
-      CL_ERROR(GARBAGE > 0
-                   ? T.TEXT + " sent datagrams that are not server packets (" +
-                         L.BOTS[0].P.FIRSTGARBAGE + ")"
-                   : "no answer from " + T.TEXT +
-                         (L.BOTS[0].P.UNREACHABLE ? std::string(" (port unreachable)")
-                                                  : " within " + CL_SECONDSTEXT(O.TIMEOUTMS)));
-      EXIT = GARBAGE > 0 ? CL_EXIT_FAIL : CL_EXIT_NOANSWER;
-      break;
-    }
-    if (L.RUNNING && NOW >= RUNEND) {
-      // Time is up: stand still and let every bot catch up with the log,
-      // so that what it received can be held against what was logged.
-      L.RUNNING = false;
-      L.S.SECONDS = (NOW - START) / 1000.0;
-      DRAINSTART = NOW;
-      L.LASTLINE = NOW;
-    }
-    if (!L.RUNNING) {
-      bool LEVEL = true;
-      const CL_BOT* REF = nullptr;
-      for (const CL_BOT& B : L.BOTS) {
-        if (CL_LIVE(B, NOW) && B.P.LOG.STARTED) {
-          LEVEL = LEVEL && (REF == nullptr || B.P.LOG.LAST == REF->P.LOG.LAST);
-          REF = &B;
-        }
-      }
-      // Server bots go on logging kills meanwhile: after three seconds
-      // the drain ends at the first moment every player holds the same
-      // newest line, so a line still on its way is not taken for lost.
-      bool QUIET = NOW - L.LASTLINE >= 600;
-      long DRAINED = NOW - DRAINSTART;
-      if (L.STOPPED || (LEVEL && (QUIET || DRAINED >= 3000)) || DRAINED >= 6000) {
-        break;
+  if (IN == 0 && REFUSED == O.PLAYERS) {
+    CL_ERROR(CL_FULLERROR(L.T));
+    L.EXIT = CL_EXIT_FULL;
+    return false;
+  }
+  if (IN == 0 && (NOW - L.START >= O.TIMEOUTMS || L.BOTS[0].P.UNREACHABLE)) {
+    CL_ERROR(GARBAGE > 0
+                 ? L.T.TEXT + " sent datagrams that are not server packets (" +
+                       L.BOTS[0].P.FIRSTGARBAGE + ")"
+                 : "no answer from " + L.T.TEXT +
+                       (L.BOTS[0].P.UNREACHABLE ? std::string(" (port unreachable)")
+                                                : " within " + CL_SECONDSTEXT(O.TIMEOUTMS)));
+    L.EXIT = GARBAGE > 0 ? CL_EXIT_FAIL : CL_EXIT_NOANSWER;
+    return false;
+  }
+  if (L.RUNNING && NOW >= L.RUNEND) {
+    // Time is up: stand still and let every bot catch up with the log,
+    // so that what it received can be held against what was logged.
+    L.RUNNING = false;
+    L.S.SECONDS = (NOW - L.START) / 1000.0;
+    L.DRAINSTART = NOW;
+    L.LASTLINE = NOW;
+  }
+  if (!L.RUNNING) {
+    bool LEVEL = true;
+    const CL_BOT* REF = nullptr;
+    for (const CL_BOT& B : L.BOTS) {
+      if (CL_LIVE(B, NOW) && B.P.LOG.STARTED) {
+        LEVEL = LEVEL && (REF == nullptr || B.P.LOG.LAST == REF->P.LOG.LAST);
+        REF = &B;
       }
     }
-    for (CL_BOT& B : L.BOTS) {
-      // A connect that brought nothing is asked again, once a second; a
-      // bot that has been dropped connects again while the run lasts.
-      if (!B.REFUSED && !B.P.INGAME && NOW - B.P.CONNECTAT >= 1000) {
-        CL_SENDCONNECT(B.P, NOW);
-      } else if (L.RUNNING && B.P.INGAME && !CL_LIVE(B, NOW)) {
-        CL_REJOIN(B, NOW, true);
-      }
-    }
-    CL_WAIT(PS, 20);
-    NOW = CL_NOWMS();
-    for (CL_BOT& B : L.BOTS) {
-      std::string D;
-      while (CL_RECV(B.P, D)) {
-        CL_LOADDATAGRAM(L, B, D, NOW);
-      }
+    // Server bots go on logging kills meanwhile: after three seconds
+    // the drain ends at the first moment every player holds the same
+    // newest line, so a line still on its way is not taken for lost.
+    bool QUIET = NOW - L.LASTLINE >= 600;
+    long DRAINED = NOW - L.DRAINSTART;
+    if (L.STOPPED || (LEVEL && (QUIET || DRAINED >= 3000)) || DRAINED >= 6000) {
+      return false;
     }
   }
+  for (CL_BOT& B : L.BOTS) {
+    // A connect that brought nothing is asked again, once a second; a
+    // bot that has been dropped connects again while the run lasts.
+    if (!B.REFUSED && !B.P.INGAME && NOW - B.P.CONNECTAT >= 1000) {
+      CL_SENDCONNECT(B.P, NOW);
+    } else if (L.RUNNING && B.P.INGAME && !CL_LIVE(B, NOW)) {
+      CL_REJOIN(B, NOW, true);
+    }
+  }
+  return true;
+}
+
+// Ends a run: the players leave, and its figures are added up. The exit
+// status of the run; its report goes to OUT, errors to standard error.
+int CL_LOADEND(CL_LOADRUN& L, std::string& OUT) {
+  const CL_OPTIONS& O = *L.O;
   long END = CL_NOWMS();
   if (L.S.SECONDS == 0) {
-    L.S.SECONDS = (END - START) / 1000.0;
+    L.S.SECONDS = (END - L.START) / 1000.0;
   }
   // The newest line any bot holds: every bot connected now should hold all
   // lines from its first one up to it. A bot dropped at the end is owed only
@@ -467,24 +461,187 @@ int CL_LOADCMD(const CL_OPTIONS& O) {
     L.S.NEVERJOINED += B.EVERIN && B.INGAME == 0 ? 1 : 0;
     L.S.NEVERMOVED += B.FREE >= 2 * FPS_NUM && B.LATENCIES.empty() ? 1 : 0;
   }
-  if (EXIT != CL_EXIT_OK) {
-    return EXIT;
+  if (L.EXIT != CL_EXIT_OK) {
+    return L.EXIT;
   }
-  CL_OUT(O.JSON ? CL_LOADJSON(L.S) : CL_LOADTEXT(L.S));
+  OUT = O.JSON ? CL_LOADJSON(L.S) : CL_LOADTEXT(L.S);
   if (L.S.ANOMALYCOUNT > 0) {
     return CL_EXIT_ANOMALY;
   }
+  // With several servers an error names the one it is about.
+  std::string WHO = O.SERVERS.size() > 1 ? L.T.TEXT + ": " : "";
   if (L.S.REFUSED > 0) {
-    CL_ERROR(std::to_string(L.S.REFUSED) + " of " + std::to_string(L.S.PLAYERS) +
-             " players were refused: " + CL_FULLERROR(T));
+    CL_ERROR(WHO + std::to_string(L.S.REFUSED) + " of " + std::to_string(L.S.PLAYERS) +
+             " players were refused: " + CL_FULLERROR(L.T));
     return CL_EXIT_FULL;
   }
   // Players the server kept out of the game (a game full of bots), or that
   // stood in it unable to move (a map without a place to stand), saw no game
   // at all: the run says nothing about the server under play.
   if ((L.S.CONNECTED > 0 && L.S.NEVERJOINED == uint64_t(L.S.CONNECTED)) || L.S.NEVERMOVED > 0) {
-    CL_ERROR("the players could not play: " + CL_NOPLAYTEXT(L.S));
+    CL_ERROR(WHO + "the players could not play: " + CL_NOPLAYTEXT(L.S));
     return CL_EXIT_NOPLAY;
   }
   return CL_EXIT_OK;
+}
+
+// Players on one server, each with a socket of its own connected to it.
+int CL_LOADONE(const CL_OPTIONS& O) {
+  CL_LOADRUN L;
+  L.O = &O;
+  if (int R = CL_TARGETOF(O, L.T); R != CL_EXIT_OK) {
+    return R;
+  }
+  L.BOTS.resize(size_t(O.PLAYERS));
+  for (CL_BOT& B : L.BOTS) {
+    int R = CL_OPEN(B.P, O, L.T);
+    if (R != CL_EXIT_OK) {
+      for (CL_BOT& C : L.BOTS) {
+        CL_CLOSE(C.P);
+      }
+      return R;
+    }
+  }
+  std::vector<CL_PEER*> PS;
+  for (CL_BOT& B : L.BOTS) {
+    PS.push_back(&B.P);
+  }
+  CL_LOADBEGIN(L, CL_NOWMS());
+  while (CL_LOADSTEP(L, CL_NOWMS())) {
+    CL_WAIT(PS, 20);
+    long NOW = CL_NOWMS();
+    for (CL_BOT& B : L.BOTS) {
+      std::string D;
+      while (CL_RECV(B.P, D)) {
+        CL_LOADDATAGRAM(L, B, D, NOW, -1);
+      }
+    }
+  }
+  std::string OUT;
+  int R = CL_LOADEND(L, OUT);
+  CL_OUT(OUT);
+  return R;
+}
+
+// Players on many servers from one process. The players share a few
+// unconnected sockets (at most CL_PERSOCKET each, never two of one server on
+// one socket), every datagram of a round is taken and sent with as few
+// system calls as the system allows, and a round lasts at least
+// CL_ROUNDMS, so each takes the datagrams of many servers. A state packet's
+// time is when the system stamped its arrival, not when the round read it,
+// so the spacing measured is the servers' alone.
+constexpr size_t CL_PERSOCKET = 64;
+constexpr long CL_ROUNDMS = 2;
+
+int CL_LOADMANY(const CL_OPTIONS& O) {
+  size_t N = O.SERVERS.size();
+  size_t P = size_t(O.PLAYERS);
+  std::vector<CL_LOADRUN> RUNS(N);
+  for (size_t K = 0; K < N; K++) {
+    std::string ERR;
+    RUNS[K].O = &O;
+    if (!CL_RESOLVE(O.SERVERS[K].HOST, O.SERVERS[K].PORT, RUNS[K].T, ERR)) {
+      CL_ERROR(ERR);
+      return CL_EXIT_USAGE;
+    }
+  }
+  size_t G = std::max(P, (N * P + CL_PERSOCKET - 1) / CL_PERSOCKET);
+  std::vector<CL_SOCKET> SOCKS;
+  std::vector<std::vector<CL_DGRAM>> OUTS(G);
+  auto CLOSEALL = [&SOCKS] {
+    for (CL_SOCKET S : SOCKS) {
+      CL_SOCKCLOSE(S);
+    }
+  };
+  for (size_t I = 0; I < G; I++) {
+    std::string ERR;
+    bool BINDFAILED = false;
+    CL_SOCKET S = CL_SOCKOPEN(O.BIND, 0, ERR, BINDFAILED);
+    if (S == CL_NOSOCKET) {
+      CL_ERROR(BINDFAILED ? "cannot send from " + ERR : ERR);
+      CLOSEALL();
+      return BINDFAILED ? CL_EXIT_USAGE : CL_EXIT_FAIL;
+    }
+    CL_SOCKSHARED(S);
+    SOCKS.push_back(S);
+  }
+  // Who a datagram is for: its socket and its sender.
+  std::unordered_map<uint64_t, std::pair<size_t, size_t>> WHO;
+  auto KEY = [](size_t SOCK, const CL_ENDPOINT& E) {
+    return uint64_t(SOCK) << 48 | uint64_t(E.IP) << 16 | E.PORT;
+  };
+  long START = CL_NOWMS();
+  for (size_t K = 0; K < N; K++) {
+    CL_LOADRUN& L = RUNS[K];
+    L.BOTS.resize(P);
+    for (size_t I = 0; I < P; I++) {
+      size_t SOCK = (K * P + I) % G;
+      CL_PEER& PEER = L.BOTS[I].P;
+      PEER.FD = SOCKS[SOCK];
+      PEER.OUTBOX = &OUTS[SOCK];
+      PEER.TO = L.T;
+      PEER.TEAM = O.TEAM;
+      if (!WHO.emplace(KEY(SOCK, L.T), std::make_pair(K, I)).second) {
+        CL_ERROR("the server " + L.T.TEXT + " is given twice");
+        CLOSEALL();
+        return CL_EXIT_USAGE;
+      }
+    }
+    CL_LOADBEGIN(L, START);
+  }
+  std::vector<bool> OVER(N, false);
+  std::vector<int> EXITS(N, CL_EXIT_OK);
+  std::vector<std::string> OUTTEXT(N);
+  std::vector<CL_DGRAM> IN;
+  size_t LEFT = N;
+  for (;;) {
+    long ROUND = CL_NOWMS();
+    for (size_t K = 0; K < N; K++) {
+      if (!OVER[K] && !CL_LOADSTEP(RUNS[K], ROUND)) {
+        OVER[K] = true;
+        EXITS[K] = CL_LOADEND(RUNS[K], OUTTEXT[K]);
+        LEFT--;
+      }
+    }
+    for (size_t I = 0; I < G; I++) {
+      CL_SOCKSENDMANY(SOCKS[I], OUTS[I]);
+      OUTS[I].clear();
+    }
+    if (LEFT == 0) {
+      break;
+    }
+    long AWAKE = CL_NOWMS() - ROUND;
+    if (AWAKE < CL_ROUNDMS) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(CL_ROUNDMS - AWAKE));
+    }
+    CL_SOCKWAIT(SOCKS, 20);
+    long NOW = CL_NOWMS();
+    for (size_t I = 0; I < G; I++) {
+      IN.clear();
+      CL_SOCKRECVMANY(SOCKS[I], IN, 4096);
+      for (const CL_DGRAM& D : IN) {
+        auto F = WHO.find(KEY(I, D.PEER));
+        if (F == WHO.end() || OVER[F->second.first]) {
+          continue; // from nobody a player talks to, or for a run that ended
+        }
+        CL_LOADRUN& L = RUNS[F->second.first];
+        CL_BOT& B = L.BOTS[F->second.second];
+        B.P.RECEIVED++;
+        CL_LOADDATAGRAM(L, B, D.DATA, NOW, D.ATUS);
+      }
+    }
+  }
+  CLOSEALL();
+  int EXIT = CL_EXIT_OK;
+  for (size_t K = 0; K < N; K++) {
+    CL_OUT(OUTTEXT[K]);
+    EXIT = EXIT == CL_EXIT_OK ? EXITS[K] : EXIT;
+  }
+  return EXIT;
+}
+
+} // namespace
+
+int CL_LOADCMD(const CL_OPTIONS& O) {
+  return O.SERVERS.size() > 1 ? CL_LOADMANY(O) : CL_LOADONE(O);
 }

@@ -145,7 +145,7 @@ const char* const CL_ABOUT[] = {
     "print the server's settings and players, then leave",
     "print every event-log line as it arrives, until Ctrl-C",
     "save the current map as a map file (\"-\": standard output)",
-    "N simulated players (1 to 24) play for S seconds",
+    "N simulated players (1 to 24) on each server play for S seconds",
     "relay datagrams between clients and a server, losing and delaying some",
 };
 
@@ -154,7 +154,7 @@ const char* const CL_ADDRESSHELP[] = {
     "the servers, HOST[:PORT] each",
     "the server, HOST[:PORT]",
     "the server, HOST[:PORT]",
-    "the server, HOST[:PORT]",
+    "the server, HOST[:PORT]; several: one process plays on all of them",
     "LISTEN_PORT, then the server as HOST:PORT",
 };
 
@@ -401,7 +401,7 @@ bool CL_PARSEARGS(const std::vector<std::string>& ARGS, CL_OPTIONS& O, std::stri
     ERR = "missing server address (HOST or HOST:PORT)";
     return false;
   }
-  if (O.SERVERS.size() > 1 && O.COMMAND != "status") {
+  if (O.SERVERS.size() > 1 && O.COMMAND != "status" && O.COMMAND != "load") {
     ERR = "more than one server address ('" + R.ADDRS[0] + "' and '" + R.ADDRS[1] + "')";
     return false;
   }

@@ -56,11 +56,18 @@ int CL_OPEN(CL_PEER& P, const CL_OPTIONS& O, const CL_ENDPOINT& T, std::string* 
 }
 
 void CL_CLOSE(CL_PEER& P) {
-  CL_SOCKCLOSE(P.FD);
+  if (P.OUTBOX == nullptr) {
+    CL_SOCKCLOSE(P.FD);
+  }
   P.FD = CL_NOSOCKET;
 }
 
 void CL_SENDRAW(CL_PEER& P, const std::string& D) {
+  if (P.OUTBOX != nullptr) {
+    P.OUTBOX->push_back({P.TO, D, 0});
+    P.SENT++;
+    return;
+  }
   // A lost datagram is what UDP allows; the protocol repeats what matters.
   CL_IORESULT R = CL_SOCKSEND(P.FD, D);
   if (R == CL_IO_DONE) {

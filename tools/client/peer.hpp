@@ -23,6 +23,11 @@ int CL_TARGETOF(const CL_OPTIONS& O, CL_ENDPOINT& T);
 // anybody else, and a closed port shows as a refused receive.
 struct CL_PEER {
   CL_SOCKET FD = CL_NOSOCKET;
+  // A peer that shares an unconnected socket with others (load with several
+  // servers) queues what it sends to TO in OUTBOX, for its owner to send
+  // with the rest of the round; the owner closes the socket too.
+  std::vector<CL_DGRAM>* OUTBOX = nullptr;
+  CL_ENDPOINT TO;
   std::string NAME;
   uint8_t TEAM = 0;
   bool INGAME = false; // a server packet came since the last connect

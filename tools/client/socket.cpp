@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 
 volatile std::sig_atomic_t CL_STOPASKED = 0;
 
@@ -164,4 +165,98 @@ void CL_SOCKWAIT(const std::vector<CL_SOCKET>& SS, int MS) {
   }
   // A signal ends the wait early; the caller looks at the stop flag.
   (void)poll(F.data(), F.size(), std::max(MS, 0));
+}
+
+void CL_SOCKSHARED(CL_SOCKET S) {
+  int ON = 1;
+  (void)setsockopt(int(S), SOL_SOCKET, SO_TIMESTAMPNS, &ON, sizeof ON);
+  // The system caps the size at its own limit; a smaller buffer still works.
+  int SIZE = 4 << 20;
+  (void)setsockopt(int(S), SOL_SOCKET, SO_RCVBUF, &SIZE, sizeof SIZE);
+}
+
+static int64_t CL_WALLUS() {
+  timespec T{};
+  clock_gettime(CLOCK_REALTIME, &T);
+  return int64_t(T.tv_sec) * 1000000 + T.tv_nsec / 1000;
+}
+
+// Datagrams moved with one recvmmsg or sendmmsg, at most.
+constexpr unsigned CL_MMSGMAX = 64;
+
+void CL_SOCKRECVMANY(CL_SOCKET S, std::vector<CL_DGRAM>& IN, size_t MAX) {
+  // A server packet is at most 5000 bytes; a longer datagram arrives cut and
+  // is read as it came, so the reader finds it malformed.
+  static char BUF[CL_MMSGMAX][8192];
+  static char CTL[CL_MMSGMAX][CMSG_SPACE(sizeof(timespec))];
+  static iovec IOV[CL_MMSGMAX];
+  static sockaddr_in FROM[CL_MMSGMAX];
+  static mmsghdr MSG[CL_MMSGMAX];
+  for (size_t GOT = 0; GOT < MAX;) {
+    unsigned N = unsigned(std::min<size_t>(CL_MMSGMAX, MAX - GOT));
+    for (unsigned I = 0; I < N; I++) {
+      IOV[I] = {BUF[I], sizeof BUF[I]};
+      msghdr& H = MSG[I].msg_hdr;
+      H = {};
+      H.msg_name = &FROM[I];
+      H.msg_namelen = sizeof FROM[I];
+      H.msg_iov = &IOV[I];
+      H.msg_iovlen = 1;
+      H.msg_control = CTL[I];
+      H.msg_controllen = sizeof CTL[I];
+    }
+    int R = recvmmsg(int(S), MSG, N, MSG_DONTWAIT, nullptr);
+    if (R <= 0) {
+      return;
+    }
+    int64_t NOW = -1;
+    for (int I = 0; I < R; I++) {
+      CL_DGRAM D;
+      D.PEER.IP = ntohl(FROM[I].sin_addr.s_addr);
+      D.PEER.PORT = ntohs(FROM[I].sin_port);
+      D.DATA.assign(BUF[I], std::min<size_t>(MSG[I].msg_len, sizeof BUF[I]));
+      D.ATUS = -1;
+      for (cmsghdr* C = CMSG_FIRSTHDR(&MSG[I].msg_hdr); C != nullptr;
+           C = CMSG_NXTHDR(&MSG[I].msg_hdr, C)) {
+        if (C->cmsg_level == SOL_SOCKET && C->cmsg_type == SCM_TIMESTAMPNS) {
+          timespec T;
+          std::memcpy(&T, CMSG_DATA(C), sizeof T);
+          D.ATUS = int64_t(T.tv_sec) * 1000000 + T.tv_nsec / 1000;
+        }
+      }
+      if (D.ATUS < 0) {
+        D.ATUS = NOW = NOW < 0 ? CL_WALLUS() : NOW;
+      }
+      IN.push_back(std::move(D));
+    }
+    GOT += size_t(R);
+    if (unsigned(R) < N) {
+      return; // a short batch: the socket was empty
+    }
+  }
+}
+
+void CL_SOCKSENDMANY(CL_SOCKET S, const std::vector<CL_DGRAM>& OUT) {
+  static iovec IOV[CL_MMSGMAX];
+  static sockaddr_in TO[CL_MMSGMAX];
+  static mmsghdr MSG[CL_MMSGMAX];
+  for (size_t AT = 0; AT < OUT.size();) {
+    unsigned N = unsigned(std::min<size_t>(CL_MMSGMAX, OUT.size() - AT));
+    for (unsigned I = 0; I < N; I++) {
+      const CL_DGRAM& D = OUT[AT + I];
+      TO[I] = CL_SOCKADDR(D.PEER.IP, D.PEER.PORT);
+      IOV[I] = {const_cast<char*>(D.DATA.data()), D.DATA.size()};
+      msghdr& H = MSG[I].msg_hdr;
+      H = {};
+      H.msg_name = &TO[I];
+      H.msg_namelen = sizeof TO[I];
+      H.msg_iov = &IOV[I];
+      H.msg_iovlen = 1;
+    }
+    for (unsigned SENT = 0; SENT < N;) {
+      int R = sendmmsg(int(S), MSG + SENT, N - SENT, 0);
+      SENT += R > 0 ? unsigned(R) : 1; // a datagram that fails is lost
+    }
+    AT += N;
+  }
 }

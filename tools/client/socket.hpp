@@ -55,3 +55,24 @@ CL_IORESULT CL_SOCKRECVFROM(CL_SOCKET S, std::string& D, CL_ENDPOINT& FROM);
 
 // Waits at most MS for any of the sockets to hold a datagram, or a signal.
 void CL_SOCKWAIT(const std::vector<CL_SOCKET>& SS, int MS);
+
+// ---- many datagrams at a time, on unconnected sockets ----
+
+// A datagram and its peer: the sender of one received, the destination of
+// one to send. ATUS: when a received one arrived, in microseconds of the
+// wall clock, as the system stamped it (or when it was read, where the
+// system stamps nothing).
+struct CL_DGRAM {
+  CL_ENDPOINT PEER;
+  std::string DATA;
+  int64_t ATUS = 0;
+};
+// Prepares a socket that many players share: arrival stamps on, and a
+// receive buffer as large as the system allows up to 4 MiB.
+void CL_SOCKSHARED(CL_SOCKET S);
+// Appends the datagrams waiting on S to IN, at most MAX, taking as many
+// with one system call as the system can.
+void CL_SOCKRECVMANY(CL_SOCKET S, std::vector<CL_DGRAM>& IN, size_t MAX);
+// Sends OUT from S in order, as many with one system call as the system
+// can; one that cannot be sent is lost.
+void CL_SOCKSENDMANY(CL_SOCKET S, const std::vector<CL_DGRAM>& OUT);

@@ -209,3 +209,26 @@ void CL_SOCKWAIT(const std::vector<CL_SOCKET>& SS, int MS) {
   }
   (void)WSAPoll(F.data(), ULONG(F.size()), std::max(MS, 0));
 }
+
+// Windows has no batched datagram calls and stamps no arrivals: one call per
+// datagram, and a datagram's time is when it is read.
+void CL_SOCKSHARED(CL_SOCKET S) {
+  int SIZE = 4 << 20;
+  (void)setsockopt(SOCKET(S), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&SIZE),
+                   sizeof SIZE);
+}
+
+void CL_SOCKRECVMANY(CL_SOCKET S, std::vector<CL_DGRAM>& IN, size_t MAX) {
+  using namespace std::chrono;
+  CL_DGRAM D;
+  for (size_t GOT = 0; GOT < MAX && CL_SOCKRECVFROM(S, D.DATA, D.PEER) == CL_IO_DONE; GOT++) {
+    D.ATUS = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+    IN.push_back(D);
+  }
+}
+
+void CL_SOCKSENDMANY(CL_SOCKET S, const std::vector<CL_DGRAM>& OUT) {
+  for (const CL_DGRAM& D : OUT) {
+    (void)CL_SOCKSENDTO(S, D.PEER, D.DATA);
+  }
+}
