@@ -184,7 +184,7 @@ static int64_t CL_WALLUS() {
 // Datagrams moved with one recvmmsg or sendmmsg, at most.
 constexpr unsigned CL_MMSGMAX = 64;
 
-void CL_SOCKRECVMANY(CL_SOCKET S, std::vector<CL_DGRAM>& IN, size_t MAX) {
+void CL_SOCKRECVMANY(CL_SOCKET S, std::vector<CL_DGRAM>& GOTTEN, size_t MAX) {
   // A server packet is at most 5000 bytes; a longer datagram arrives cut and
   // is read as it came, so the reader finds it malformed.
   static char BUF[CL_MMSGMAX][8192];
@@ -227,7 +227,7 @@ void CL_SOCKRECVMANY(CL_SOCKET S, std::vector<CL_DGRAM>& IN, size_t MAX) {
       if (D.ATUS < 0) {
         D.ATUS = NOW = NOW < 0 ? CL_WALLUS() : NOW;
       }
-      IN.push_back(std::move(D));
+      GOTTEN.push_back(std::move(D));
     }
     GOT += size_t(R);
     if (unsigned(R) < N) {
@@ -236,14 +236,14 @@ void CL_SOCKRECVMANY(CL_SOCKET S, std::vector<CL_DGRAM>& IN, size_t MAX) {
   }
 }
 
-void CL_SOCKSENDMANY(CL_SOCKET S, const std::vector<CL_DGRAM>& OUT) {
+void CL_SOCKSENDMANY(CL_SOCKET S, const std::vector<CL_DGRAM>& SENDING) {
   static iovec IOV[CL_MMSGMAX];
   static sockaddr_in TO[CL_MMSGMAX];
   static mmsghdr MSG[CL_MMSGMAX];
-  for (size_t AT = 0; AT < OUT.size();) {
-    unsigned N = unsigned(std::min<size_t>(CL_MMSGMAX, OUT.size() - AT));
+  for (size_t AT = 0; AT < SENDING.size();) {
+    unsigned N = unsigned(std::min<size_t>(CL_MMSGMAX, SENDING.size() - AT));
     for (unsigned I = 0; I < N; I++) {
-      const CL_DGRAM& D = OUT[AT + I];
+      const CL_DGRAM& D = SENDING[AT + I];
       TO[I] = CL_SOCKADDR(D.PEER.IP, D.PEER.PORT);
       IOV[I] = {const_cast<char*>(D.DATA.data()), D.DATA.size()};
       msghdr& H = MSG[I].msg_hdr;

@@ -70,9 +70,9 @@ struct CL_DGRAM {
 // Prepares a socket that many players share: arrival stamps on, and a
 // receive buffer as large as the system allows up to 4 MiB.
 void CL_SOCKSHARED(CL_SOCKET S);
-// Appends the datagrams waiting on S to IN, at most MAX, taking as many
+// Appends the datagrams waiting on S to GOTTEN, at most MAX, taking as many
 // with one system call as the system can.
-void CL_SOCKRECVMANY(CL_SOCKET S, std::vector<CL_DGRAM>& IN, size_t MAX);
-// Sends OUT from S in order, as many with one system call as the system
+void CL_SOCKRECVMANY(CL_SOCKET S, std::vector<CL_DGRAM>& GOTTEN, size_t MAX);
+// Sends SENDING from S in order, as many with one system call as the system
 // can; one that cannot be sent is lost.
-void CL_SOCKSENDMANY(CL_SOCKET S, const std::vector<CL_DGRAM>& OUT);
+void CL_SOCKSENDMANY(CL_SOCKET S, const std::vector<CL_DGRAM>& SENDING);

@@ -218,17 +218,17 @@ void CL_SOCKSHARED(CL_SOCKET S) {
                    sizeof SIZE);
 }
 
-void CL_SOCKRECVMANY(CL_SOCKET S, std::vector<CL_DGRAM>& IN, size_t MAX) {
+void CL_SOCKRECVMANY(CL_SOCKET S, std::vector<CL_DGRAM>& GOTTEN, size_t MAX) {
   using namespace std::chrono;
   CL_DGRAM D;
   for (size_t GOT = 0; GOT < MAX && CL_SOCKRECVFROM(S, D.DATA, D.PEER) == CL_IO_DONE; GOT++) {
     D.ATUS = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
-    IN.push_back(D);
+    GOTTEN.push_back(D);
   }
 }
 
-void CL_SOCKSENDMANY(CL_SOCKET S, const std::vector<CL_DGRAM>& OUT) {
-  for (const CL_DGRAM& D : OUT) {
+void CL_SOCKSENDMANY(CL_SOCKET S, const std::vector<CL_DGRAM>& SENDING) {
+  for (const CL_DGRAM& D : SENDING) {
     (void)CL_SOCKSENDTO(S, D.PEER, D.DATA);
   }
 }
