@@ -13,8 +13,10 @@
 # floors run side by side, each with its own load client, ROUNDS times, so
 # all meet the same background load (this virtual machine's CPU accounting
 # swings by half from minute to minute); the medians are printed: CPU
-# microseconds per tick for each, the server's ratio to each floor, and the
-# server's peak resident memory. Build first with `make build`.
+# microseconds per tick for each, the server's ratio to each floor, the
+# server's peak resident memory, and the CPU per datagram each program sent
+# (the server sends log and map packets besides the state packets, which
+# the floors do not). Build first with `make build`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_RUN=${1:-30}
@@ -27,7 +29,8 @@ done
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-# measure NAME COMMAND...: prints "NAME CPU_US_PER_TICK TICKS PEAK_RSS_KIB UTIME_MS STIME_MS"
+# measure NAME COMMAND...: prints "NAME CPU_US_PER_TICK TICKS PEAK_RSS_KIB UTIME_MS STIME_MS
+# CPU_US_PER_DATAGRAM_SENT"
 measure() {
   local NAME=$1; shift
   "$@" -port 0 > "$WORK/$NAME.out" 2>&1 &
@@ -54,11 +57,14 @@ measure() {
   # Ticks covered: the state packets each player received over the run.
   local TICKS
   TICKS=$(python3 -c "import json,sys; d=json.load(open('$WORK/$NAME.json')); print(d['state_packets']/max(1,d['connected']))")
+  # Datagrams the program sent: what its players received.
+  local OUT
+  OUT=$(python3 -c "import json,sys; print(json.load(open('$WORK/$NAME.json'))['datagrams_received'])")
   local HZ
   HZ=$(getconf CLK_TCK)
   python3 -c "
 cpu=($CPU1-$CPU0)/1000.0; t=$TICKS
-print('$NAME', round(cpu/t,1), int(t), $HWM, ($U1-$U0)*1000//$HZ, ($S1-$S0)*1000//$HZ)"
+print('$NAME', round(cpu/t,1), int(t), $HWM, ($U1-$U0)*1000//$HZ, ($S1-$S0)*1000//$HZ, round(cpu/max(1,$OUT),2))"
 }
 
 # FILES=1: beside the server runs the server again with the JSON log and a
@@ -87,12 +93,15 @@ per = 1 + int(sys.argv[2])  # rows of one round: the server first
 def med(name, col):
     return statistics.median(float(r[col]) for r in rows if r[0] == name)
 for r in rows:
-    print(f"  {r[0]:6} {r[1]:>7} us/tick over {r[2]} ticks, user {r[4]} ms, system {r[5]} ms")
+    print(f"  {r[0]:6} {r[1]:>7} us/tick over {r[2]} ticks, user {r[4]} ms, system {r[5]} ms; "
+          f"{r[6]} us per datagram sent")
 rounds = [rows[i:i + per] for i in range(0, len(rows), per)]
 print(f"server: {med('server', 1):.1f} us CPU per tick (median); peak RSS {int(med('server', 3))} KiB")
 for k in range(1, per):
     other = rounds[0][k][0]
     print(f"{other + ':':7} {med(other, 1):.1f} us CPU per tick (median)")
+for name in [r[0] for r in rounds[0]]:
+    print(f"{name + ':':7} {med(name, 6):.2f} us CPU per datagram sent (median)")
 for k in range(1, per):
     other = rounds[0][k][0]
     # Each round's server against the program that ran beside it.
