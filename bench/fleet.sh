@@ -9,7 +9,8 @@
 # one player on every one of them (the player makes the 23 bots join and
 # play) for SECONDS, moving its datagrams in batches. Then it prints the CPU
 # time over the run of the servers (all of them together, in percent of one
-# core, from /proc/PID/schedstat) and of the load process beside it, each
+# core, from /proc/PID/schedstat) and of the load process beside it (both
+# over the same SECONDS, the players playing a second longer), each
 # server's resident memory at the end (and the part of it that is its own,
 # not shared library pages), and how late the ticks came at the players: the
 # spacing of the state packets each player received (stamped by the system
@@ -38,10 +39,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cpu() { # total CPU nanoseconds of the processes given
-  local T=0
-  for P in "$@"; do T=$((T + $(cut -d' ' -f1 "/proc/$P/schedstat" 2>/dev/null || echo 0))); done
-  echo "$T"
+cpu() { # total CPU nanoseconds of the processes given, read at once
+  local P F=()
+  for P in "$@"; do F+=("/proc/$P/schedstat"); done
+  cat "${F[@]}" 2>/dev/null | awk '{T += $1} END {printf "%d\n", T}'
 }
 
 # One run: N servers and their players; its summary on standard output.
@@ -70,22 +71,24 @@ fleet() {
   done
   if [ "${PLAYERS:-}" = each ]; then
     for I in $(seq "$N"); do
-      "$B/brastok_client" load -n 1 -t "$RUN" --json --timeout 5 "${ADDRS[$((I - 1))]}" \
+      "$B/brastok_client" load -n 1 -t "$((RUN + 1))" --json --timeout 5 "${ADDRS[$((I - 1))]}" \
         >"$DIR/load.$I.json" 2>>"$DIR/load.err" </dev/null &
       CLIENTS+=($!)
     done
   else
-    "$B/brastok_client" load -n 1 -t "$RUN" --json --timeout 5 "${ADDRS[@]}" \
+    "$B/brastok_client" load -n 1 -t "$((RUN + 1))" --json --timeout 5 "${ADDRS[@]}" \
       >"$DIR/load.json" 2>"$DIR/load.err" </dev/null &
     CLIENTS+=($!)
   fi
   local C0 L0 T0 C1 L1 T1
-  C0=$(cpu "${PIDS[@]}")
+  # The players play a second longer than the window in which both are
+  # measured, so they are all still there at its end.
   L0=$(cpu "${CLIENTS[@]}")
+  C0=$(cpu "${PIDS[@]}")
   T0=$(date +%s%N)
   sleep "$RUN"
-  C1=$(cpu "${PIDS[@]}")
   L1=$(cpu "${CLIENTS[@]}")
+  C1=$(cpu "${PIDS[@]}")
   T1=$(date +%s%N)
   for I in $(seq "$N"); do
     awk '/^(VmRSS|RssAnon):/ {printf "%s ", $2}' "/proc/${PIDS[$((I - 1))]}/status" >"$DIR/$I/rss"

@@ -1,7 +1,6 @@
 // The grid as a walking player needs it: which moves the server takes whole,
 // and shortest walks over free cells.
 #include <algorithm>
-#include <deque>
 
 #include "client.hpp"
 #include "maps/maps.hpp"
@@ -97,18 +96,21 @@ std::vector<std::pair<uint8_t, uint8_t>> CL_PATH(const CL_GRID& G, int CX, int C
   for (auto& ROW : NEXT) {
     std::fill(std::begin(ROW), std::end(ROW), int16_t(-1));
   }
-  std::deque<std::pair<int, int>> Q;
+  // Each cell enters the queue once at most, so it never holds more than the
+  // grid; a plain array spares the load players an allocation per step.
+  int16_t Q[66 * 66];
+  size_t HEAD = 0, TAIL = 0;
   NEXT[GX][GY] = int16_t(GX * 66 + GY);
-  Q.push_back({GX, GY});
-  while (!Q.empty() && NEXT[CX][CY] < 0) {
-    auto [X, Y] = Q.front();
-    Q.pop_front();
+  Q[TAIL++] = int16_t(GX * 66 + GY);
+  while (HEAD < TAIL && NEXT[CX][CY] < 0) {
+    int X = Q[HEAD] / 66, Y = Q[HEAD] % 66;
+    HEAD++;
     for (int K = 0; K < 4; K++) {
       int NX = X + DX[K], NY = Y + DY[K];
       if (INSIDE(NX) && INSIDE(NY) && NEXT[NX][NY] < 0 &&
           (G.CELL[NX][NY] == CG_N || (NX == CX && NY == CY))) {
         NEXT[NX][NY] = int16_t(X * 66 + Y);
-        Q.push_back({NX, NY});
+        Q[TAIL++] = int16_t(NX * 66 + NY);
       }
     }
   }
