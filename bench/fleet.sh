@@ -42,7 +42,8 @@ trap cleanup EXIT
 cpu() { # total CPU nanoseconds of the processes given, read at once
   local P F=()
   for P in "$@"; do F+=("/proc/$P/schedstat"); done
-  cat "${F[@]}" 2>/dev/null | awk '{T += $1} END {printf "%d\n", T}'
+  # %.0f: mawk's %d stops at 2^31, a few seconds of nanoseconds
+  cat "${F[@]}" 2>/dev/null | awk '{T += $1} END {printf "%.0f\n", T}'
 }
 
 # One run: N servers and their players; its summary on standard output.
@@ -163,7 +164,7 @@ for R in $(seq "$RUNS"); do
   fleet "$R" || S=$?
   [ "$S" -eq 0 ] && KEPT=$((KEPT + 1))
   [ "$S" -eq 1 ] && STATUS=1
-  rm -rf "$WORK/run$R"
+  [ -n "${KEEP:-}" ] || rm -rf "$WORK/run$R"
 done
 if [ "$RUNS" -gt 1 ]; then
   echo "$N servers kept every 99th percentile within 5 ms in $KEPT of $RUNS runs"
