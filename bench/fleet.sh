@@ -164,7 +164,7 @@ for R in $(seq "$RUNS"); do
   fleet "$R" || S=$?
   [ "$S" -eq 0 ] && KEPT=$((KEPT + 1))
   [ "$S" -eq 1 ] && STATUS=1
-  [ -n "${KEEP:-}" ] || rm -rf "$WORK/run$R"
+  rm -rf "$WORK/run$R"
 done
 if [ "$RUNS" -gt 1 ]; then
   echo "$N servers kept every 99th percentile within 5 ms in $KEPT of $RUNS runs"
