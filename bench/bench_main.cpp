@@ -7,11 +7,12 @@
 #include "clientproto.hpp"
 #include "game/game.hpp"
 #include "maps/maps.hpp"
+#include "net/memnet.hpp"
 #include "net/net.hpp"
-#include "ops/ops.hpp"
+#include "record/record.hpp"
 #include "server/server.hpp"
+#include "status/status.hpp"
 #include "support/fullload.hpp"
-#include "support/memnet.hpp"
 #include "web/web.hpp"
 
 // GAMECYCLE at full load: one human and 23 bots fighting free-for-all,
@@ -23,14 +24,15 @@ static void BM_GameCycle(benchmark::State& STATE) {
   bool OPEN = STATE.range(0) == 1;
   bool FILES = STATE.range(0) == 2;
   std::string LOG = "/tmp/brastok_bench_" + std::to_string(getpid());
+  // The files are opened after the start, whose reset would close them.
+  FULLLOAD_START(OPEN, 1000);
   if (FILES) {
     std::string ERR;
-    if (!OPS_LOGOPEN(LOG + ".jsonl", ERR) || !OPS_RECORDOPEN(LOG + ".rec", {}, ERR)) {
+    if (!REC_LOGOPEN(LOG + ".jsonl", ERR) || !REC_RECORDOPEN(LOG + ".rec", {}, ERR)) {
       STATE.SkipWithError(ERR.c_str());
       return;
     }
   }
-  FULLLOAD_START(OPEN, 1000);
   uint64_t ALLOCS = COUNTNEW_ALLOCS;
   uint16_t LOGI = SV_LOGI;
   uint64_t TICKS = 0;
@@ -38,11 +40,11 @@ static void BM_GameCycle(benchmark::State& STATE) {
     if (FILES) {
       SV_NOWMS += FPS_INT;
       SV_UTCMS += FPS_INT;
-      OPS_RECORDCLOCKS();
+      REC_RECORDCLOCKS();
     }
     FULLLOAD_TICK();
     if (FILES) {
-      OPS_RECORDFLUSH();
+      REC_RECORDFLUSH();
     }
     TICKS++;
   }
@@ -52,8 +54,8 @@ static void BM_GameCycle(benchmark::State& STATE) {
                  : FILES ? "built-in map, -log and -record"
                          : "built-in map");
   if (FILES) {
-    OPS_LOGCLOSE();
-    OPS_RECORDCLOSE();
+    REC_LOGCLOSE();
+    REC_RECORDCLOSE();
     std::remove((LOG + ".jsonl").c_str());
     std::remove((LOG + ".rec").c_str());
   }
@@ -77,8 +79,8 @@ BENCHMARK(BM_WebPublish);
 // and the metrics text.
 static void BM_WebDocuments(benchmark::State& STATE) {
   FULLLOAD_START(false, 1000);
-  static OPS_SNAPSHOT S;
-  OPS_TAKESNAPSHOT(S);
+  static TSNAPSHOT S;
+  STATUS_TAKE(S);
   WEB_LOOPSTATS L{};
   size_t BYTES = 0;
   for (auto _ : STATE) {

@@ -10,9 +10,9 @@
 
 #include "clientproto.hpp"
 #include "maps/maps.hpp"
+#include "net/memnet.hpp"
 #include "server/server.hpp"
 #include "support/fullload.hpp"
-#include "support/memnet.hpp"
 
 static std::vector<std::string> FUZZ_LINES;
 

@@ -5,7 +5,7 @@
 #include <regex>
 
 #include "clients/clients.hpp"
-#include "ops/ops.hpp"
+#include "record/record.hpp"
 #include "support/testserver.hpp"
 
 using nlohmann::json;
@@ -20,7 +20,7 @@ protected:
     std::remove(PATH.c_str());
   }
   void TearDown() override {
-    OPS_LOGCLOSE();
+    REC_LOGCLOSE();
     std::remove(PATH.c_str());
     std::remove((PATH + ".1").c_str());
     TServerTest::TearDown();
@@ -39,7 +39,7 @@ protected:
 
 TEST_F(JsonLogTest, EveryKindReadsBackFieldByField) {
   std::string ERR;
-  ASSERT_TRUE(OPS_LOGOPEN(PATH, ERR)) << ERR;
+  ASSERT_TRUE(REC_LOGOPEN(PATH, ERR)) << ERR;
   START({"-name", "Yard", "-log", PATH});
   EXPECT_TRUE(WARNS.empty()); // -log is a known key
   uint8_t A = CONNECT("10.0.0.1", 5000, "Ann");
@@ -99,20 +99,20 @@ TEST_F(JsonLogTest, EveryKindReadsBackFieldByField) {
 
 TEST_F(JsonLogTest, ReopensUnderItsNameAndReportsAWriteErrorOnce) {
   std::string ERR;
-  EXPECT_FALSE(OPS_START({"-log", "/nonexistent-dir/x.jsonl"}));
-  ASSERT_TRUE(OPS_START({"-log", PATH}));
-  START();
+  // The start-up opens the file: one that cannot be opened stops it.
+  EXPECT_FALSE(GAMESTART({"-log", "/nonexistent-dir/x.jsonl"}));
+  START({"-log", PATH});
   // logrotate moves the file away, then SIGHUP: the next record goes to a
   // new file under the old name.
   ASSERT_EQ(std::rename(PATH.c_str(), (PATH + ".1").c_str()), 0);
-  OPS_LOGREOPEN();
+  REC_LOGREOPEN();
   SV_ADDMSG(SV_LOGLINE({LOGMESSID_SMSG}) + "after");
   EXPECT_EQ(READ(PATH + ".1").size(), 3u);
   ASSERT_EQ(READ(PATH).size(), 1u);
   EXPECT_EQ(READ(PATH)[0]["text"], "after");
 
   // A full disk: one warning, and the game and its console go on.
-  ASSERT_TRUE(OPS_LOGOPEN("/dev/full", ERR)) << ERR;
+  ASSERT_TRUE(REC_LOGOPEN("/dev/full", ERR)) << ERR;
   WARNS.clear();
   LINES.clear();
   SV_ADDMSG(SV_LOGLINE({LOGMESSID_SMSG}) + "one");

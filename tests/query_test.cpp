@@ -1,6 +1,6 @@
 // The slotless status query: challenge, answer, cookies bound to the sender,
 // the rate limit, a full server.
-#include "ops/ops.hpp"
+#include "query/query.hpp"
 #include "support/testserver.hpp"
 
 class QueryTest : public TServerTest {
@@ -129,7 +129,7 @@ TEST_F(QueryTest, AFullServerAnswersInOneDatagram) {
   EXPECT_EQ(TAKE("10.0.0.2", 1000), (std::vector<std::string>{BYTES({CLMPMSG_SVFULL})}));
   std::vector<std::string> R = QUERY("10.0.0.9", 7000, CHALLENGE("10.0.0.9", 7000));
   ASSERT_EQ(R.size(), 1u);
-  EXPECT_LE(R[0].size(), OPS_QMAXANSWER);
+  EXPECT_LE(R[0].size(), QRY_MAXANSWER);
   EXPECT_EQ(R[0].substr(3, 64), STR(std::string(63, 'N')));
   size_t SLOTS = 3 + 64 + 6 + 7 + 8 + 2; // the fields before N
   EXPECT_EQ(uint8_t(R[0][SLOTS]), 24);

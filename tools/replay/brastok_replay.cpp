@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "admin/admin.hpp"
+#include "net/memnet.hpp"
 #include "net/net.hpp"
-#include "ops/ops.hpp"
+#include "query/query.hpp"
+#include "record/record.hpp"
 #include "server/server.hpp"
-#include "support/memnet.hpp"
 
 // Exit statuses: 0 replayed (a recording cut short included), 1 the file
 // cannot be read, is of another format or is damaged.
@@ -65,11 +67,11 @@ static bool RP_READBLOCK(std::string_view B, RP_BLOCK& R) {
     std::string S;
     switch (TAG) {
     case 'A':
-      if (!OPS_GETVARINT(B, N)) {
+      if (!REC_GETVARINT(B, N)) {
         return false;
       }
       for (uint64_t K = 0; K < N; K++) {
-        if (!OPS_GETTEXT(B, S)) {
+        if (!REC_GETTEXT(B, S)) {
           return false;
         }
         R.ARGS.push_back(S);
@@ -79,9 +81,9 @@ static bool RP_READBLOCK(std::string_view B, RP_BLOCK& R) {
       if (B.size() < 8) {
         return false;
       }
-      OPS_QSEED = 0;
+      QRY_SEED = 0;
       for (int K = 7; K >= 0; K--) {
-        OPS_QSEED = (OPS_QSEED << 8) | uint8_t(B[size_t(K)]);
+        QRY_SEED = (QRY_SEED << 8) | uint8_t(B[size_t(K)]);
       }
       B.remove_prefix(8);
       break;
@@ -95,39 +97,39 @@ static bool RP_READBLOCK(std::string_view B, RP_BLOCK& R) {
       B.remove_prefix(3);
       break;
     case 'T':
-      if (!OPS_GETSIGNED(B, D)) {
+      if (!REC_GETSIGNED(B, D)) {
         return false;
       }
       SV_NOWMS += D;
-      if (!OPS_GETSIGNED(B, D)) {
+      if (!REC_GETSIGNED(B, D)) {
         return false;
       }
       SV_UTCMS += D;
       break;
     case 'L':
-      if (!OPS_GETTEXT(B, S)) {
+      if (!REC_GETTEXT(B, S)) {
         return false;
       }
       R.LINES.push_back(S);
       break;
     case 'O':
       // Printed where the recorded server printed it: before the cycle.
-      if (!OPS_GETTEXT(B, S)) {
+      if (!REC_GETTEXT(B, S)) {
         return false;
       }
       SC_WRITELN(S);
       break;
     case 'F': {
-      OPS_RECFILE F;
-      if (!OPS_GETTEXT(B, F.PATH) || B.empty()) {
+      TRECFILE F;
+      if (!REC_GETTEXT(B, F.PATH) || B.empty()) {
         return false;
       }
       F.FOUND = B[0] != 0;
       B.remove_prefix(1);
-      if (!OPS_GETTEXT(B, F.TEXT)) {
+      if (!REC_GETTEXT(B, F.TEXT)) {
         return false;
       }
-      OPS_REPLAYFILES.push_back(std::move(F));
+      REC_REPLAYFILES.push_back(std::move(F));
       break;
     }
     case 'D': {
@@ -140,7 +142,7 @@ static bool RP_READBLOCK(std::string_view B, RP_BLOCK& R) {
       }
       uint16_t PORT = uint16_t(uint8_t(B[4]) | uint8_t(B[5]) << 8);
       B.remove_prefix(6);
-      if (!OPS_GETTEXT(B, S)) {
+      if (!REC_GETTEXT(B, S)) {
         return false;
       }
       MEMNET_PUSH(IP, PORT, S);
@@ -184,15 +186,15 @@ static int RP_RUN(bool PACKETS) {
   }
   std::string HEAD;
   std::getline(F, HEAD);
-  std::string MAGIC = std::string(OPS_RECMAGIC) + " ";
+  std::string MAGIC = std::string(REC_MAGIC) + " ";
   if (HEAD.compare(0, MAGIC.size(), MAGIC) != 0) {
     return RP_FAIL("not a recording of brastok_server -record");
   }
-  if (HEAD != MAGIC + std::to_string(OPS_RECVERSION)) {
+  if (HEAD != MAGIC + std::to_string(REC_VERSION)) {
     return RP_FAIL("a recording of format version " + HEAD.substr(MAGIC.size()) +
-                   "; this replay reads version " + std::to_string(OPS_RECVERSION) + " only");
+                   "; this replay reads version " + std::to_string(REC_VERSION) + " only");
   }
-  OPS_REPLAYING = true;
+  REC_REPLAYING = true;
   MEMNET_RECORD = PACKETS;
   std::string BLOCK;
   int GOT = RP_NEXTBLOCK(F, BLOCK);
@@ -217,7 +219,7 @@ static int RP_RUN(bool PACKETS) {
     // after it.
     GAMECYCLE();
     for (const std::string& L : C.LINES) {
-      OPS_RUNCOMMAND(L);
+      ADM_RUNCOMMAND(L);
     }
     if (!MEMNET_IN.empty()) {
       std::fprintf(stderr,

@@ -2,13 +2,14 @@
 // read the transport and the query's seed, which programs that link the core
 // without a transport (the client tool) never reach.
 #include "net/net.hpp"
-#include "ops/ops.hpp"
+#include "query/query.hpp"
+#include "record/record.hpp"
 
-void OPS_ONRECEIVE(int32_t R) {
+void REC_RECEIVED(int32_t R) {
   if (R == NET_RECV_NONE) {
     return;
   }
-  std::string* B = OPS_RECENTRY(R < 0 ? 'B' : 'D');
+  std::string* B = REC_ENTRY(R < 0 ? 'B' : 'D');
   if (B == nullptr || R < 0) {
     return;
   }
@@ -30,20 +31,20 @@ void OPS_ONRECEIVE(int32_t R) {
   uint16_t PORT = NET_LASTINPORT();
   *B += char(uint8_t(PORT));
   *B += char(uint8_t(PORT >> 8));
-  OPS_PUTTEXT(*B, std::string_view(reinterpret_cast<const char*>(&NET_BUF[1]), size_t(R)));
+  REC_PUTTEXT(*B, std::string_view(reinterpret_cast<const char*>(&NET_BUF[1]), size_t(R)));
 }
 
-void OPS_RECORDSTART(bool OK) {
-  std::string* B = OPS_RECENTRY('Q');
+void REC_RECORDSTART(bool OK) {
+  std::string* B = REC_ENTRY('Q');
   if (B == nullptr) {
     return;
   }
   for (int K = 0; K < 8; K++) {
-    *B += char(uint8_t(OPS_QSEED >> (8 * K)));
+    *B += char(uint8_t(QRY_SEED >> (8 * K)));
   }
   *B += 'N';
   *B += char(OK ? 1 : 0);
   *B += char(uint8_t(NET_PORT));
   *B += char(uint8_t(NET_PORT >> 8));
-  OPS_RECORDFLUSH();
+  REC_RECORDFLUSH();
 }

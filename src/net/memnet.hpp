@@ -1,6 +1,8 @@
 // The in-memory transport: datagrams queued "from" an address and port are
 // what NET_RECEIVE returns, and every NET_SEND is recorded with its
-// destination. Deterministic, no sockets, no sleeping.
+// destination. Deterministic, no sockets, no sleeping. brastok_replay runs
+// the server on it; the tests, the benchmarks and the fuzzers do too. It
+// stands in for brastok_net_posix.cpp at link time.
 #pragma once
 
 #include <cstdint>

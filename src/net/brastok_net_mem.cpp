@@ -1,4 +1,4 @@
-#include "support/memnet.hpp"
+#include "net/memnet.hpp"
 
 #include <cstring>
 

@@ -13,47 +13,18 @@
 #include <sstream>
 #include <vector>
 
+#include "admin/admin.hpp"
 #include "clients/clients.hpp"
 #include "net/net.hpp"
-#include "ops/ops.hpp"
+#include "record/record.hpp"
 #include "server/server.hpp"
 
-namespace {
-struct TBAN {
-  bool ENTRY;      // false: a line kept as it stands
-  std::string RAW; // the line as it is written to the file
-  uint32_t NET;
-  uint8_t BITS;
-  bool TIMED;
-  int64_t UNTILUTC; // as written in the file
-  int64_t UNTILMS;  // the same moment on SV_NOWMS's clock: what ends the ban
-};
-} // namespace
-
-namespace {
-struct TBANLIST {
-  std::vector<TBAN> LINES;
-  int ENTRIES = 0; // how many of LINES are entries
-  std::string PATH;
-  // False when the file exists but could not be read: then it is never
-  // overwritten, so nothing the operator wrote is lost.
-  bool WRITABLE = true;
-};
-} // namespace
-
-// Made on first use: the start values of every global are set before main()
-// runs, possibly before a plain global here would have been constructed.
-static TBANLIST& OPS_BL() {
-  static TBANLIST L;
-  return L;
-}
-
-static uint32_t OPS_MASK(uint8_t BITS) {
+static uint32_t ADM_MASK(uint8_t BITS) {
   return BITS == 0 ? 0u : ~0u << (32 - BITS);
 }
 
 // ADDRESS or ADDRESS/BITS, the address cut to its network.
-static bool OPS_PARSENET(const std::string& S, uint32_t& NET, uint8_t& BITS) {
+static bool ADM_PARSENET(const std::string& S, uint32_t& NET, uint8_t& BITS) {
   size_t SLASH = S.find('/');
   BITS = 32;
   if (SLASH != std::string::npos) {
@@ -67,11 +38,11 @@ static bool OPS_PARSENET(const std::string& S, uint32_t& NET, uint8_t& BITS) {
   if (!NET_READIPV4(S.substr(0, SLASH), NET)) {
     return false;
   }
-  NET &= OPS_MASK(BITS);
+  NET &= ADM_MASK(BITS);
   return true;
 }
 
-static std::string OPS_NETTEXT(uint32_t NET, uint8_t BITS) {
+static std::string ADM_NETTEXT(uint32_t NET, uint8_t BITS) {
   std::string S;
   for (int K = 3; K >= 0; K--) {
     S += std::to_string((NET >> (8 * K)) & 255u) + (K > 0 ? "." : "");
@@ -80,7 +51,7 @@ static std::string OPS_NETTEXT(uint32_t NET, uint8_t BITS) {
 }
 
 // UTC as 2026-12-07T13:00:00Z, and back.
-static std::string OPS_UTCTEXT(int64_t MS) {
+static std::string ADM_UTCTEXT(int64_t MS) {
   using namespace std::chrono;
   sys_seconds T{seconds{MS / 1000}};
   sys_days D = floor<days>(T);
@@ -93,7 +64,7 @@ static std::string OPS_UTCTEXT(int64_t MS) {
   return BUF;
 }
 
-static bool OPS_PARSEUTC(const std::string& S, int64_t& MS) {
+static bool ADM_PARSEUTC(const std::string& S, int64_t& MS) {
   using namespace std::chrono;
   int Y, MO, D, H, MI, SE;
   char END = 0;
@@ -112,7 +83,7 @@ static bool OPS_PARSEUTC(const std::string& S, int64_t& MS) {
 }
 
 // One line of the ban file as an entry; false when it is not one.
-static bool OPS_PARSEBAN(const std::string& LINE, TBAN& B) {
+static bool ADM_PARSEBAN(const std::string& LINE, TBAN& B) {
   std::string BODY = LINE.substr(0, LINE.find('#'));
   std::vector<std::string> W;
   size_t P = 0;
@@ -127,31 +98,31 @@ static bool OPS_PARSEBAN(const std::string& LINE, TBAN& B) {
   B = TBAN{};
   B.ENTRY = true;
   B.RAW = LINE;
-  if (W.empty() || W.size() > 2 || !OPS_PARSENET(W[0], B.NET, B.BITS)) {
+  if (W.empty() || W.size() > 2 || !ADM_PARSENET(W[0], B.NET, B.BITS)) {
     return false;
   }
   B.TIMED = W.size() == 2;
-  if (B.TIMED && !OPS_PARSEUTC(W[1], B.UNTILUTC)) {
+  if (B.TIMED && !ADM_PARSEUTC(W[1], B.UNTILUTC)) {
     return false;
   }
   B.UNTILMS = SV_NOWMS + (B.UNTILUTC - SV_UTCMS);
   return true;
 }
 
-static bool OPS_EXPIRED(const TBAN& B) {
+static bool ADM_EXPIRED(const TBAN& B) {
   return B.ENTRY && B.TIMED && SV_NOWMS >= B.UNTILMS;
 }
 
-static void OPS_BANSAVE() {
+static void ADM_BANSAVE() {
   // A replay runs the recorded bans again but leaves the files alone.
-  if (OPS_BL().PATH.empty() || !OPS_BL().WRITABLE || OPS_REPLAYING) {
+  if (ADM_BANPATH.empty() || !ADM_BANWRITABLE || REC_REPLAYING) {
     return;
   }
-  std::string TMP = OPS_BL().PATH + ".new";
+  std::string TMP = ADM_BANPATH + ".new";
   {
     std::ofstream F(TMP, std::ios::binary | std::ios::trunc);
-    for (const TBAN& B : OPS_BL().LINES) {
-      if (!OPS_EXPIRED(B)) {
+    for (const TBAN& B : ADM_BANLINES) {
+      if (!ADM_EXPIRED(B)) {
         F << B.RAW << '\n';
       }
     }
@@ -162,35 +133,35 @@ static void OPS_BANSAVE() {
     }
   }
   std::error_code EC;
-  std::filesystem::rename(TMP, OPS_BL().PATH, EC);
+  std::filesystem::rename(TMP, ADM_BANPATH, EC);
   if (EC) {
-    SC_WARN("ban file not written: " + OPS_BL().PATH + ": " + EC.message());
+    SC_WARN("ban file not written: " + ADM_BANPATH + ": " + EC.message());
   }
 }
 
 // Drops the entries whose time is up; true when there were any.
-static bool OPS_BANPRUNE() {
-  size_t N = OPS_BL().LINES.size();
-  std::erase_if(OPS_BL().LINES, OPS_EXPIRED);
-  OPS_BL().ENTRIES = 0;
-  for (const TBAN& B : OPS_BL().LINES) {
-    OPS_BL().ENTRIES += B.ENTRY ? 1 : 0;
+static bool ADM_BANPRUNE() {
+  size_t N = ADM_BANLINES.size();
+  std::erase_if(ADM_BANLINES, ADM_EXPIRED);
+  ADM_BANENTRIES = 0;
+  for (const TBAN& B : ADM_BANLINES) {
+    ADM_BANENTRIES += B.ENTRY ? 1 : 0;
   }
-  return OPS_BL().LINES.size() != N;
+  return ADM_BANLINES.size() != N;
 }
 
-void OPS_BANFILE(const std::string& PATH) {
-  OPS_BL().LINES.clear();
-  OPS_BL().ENTRIES = 0;
-  OPS_BL().PATH = PATH;
-  OPS_BL().WRITABLE = true;
+void ADM_BANFILE(const std::string& PATH) {
+  ADM_BANLINES.clear();
+  ADM_BANENTRIES = 0;
+  ADM_BANPATH = PATH;
+  ADM_BANWRITABLE = true;
   // The text comes through the edge's one door for files, so a recording
   // holds it and a replay has the same bans.
   std::string TEXT;
-  if (!OPS_READTEXT(PATH, TEXT)) {
+  if (!REC_READTEXT(PATH, TEXT)) {
     std::error_code EC;
     if (std::filesystem::exists(PATH, EC)) {
-      OPS_BL().WRITABLE = false;
+      ADM_BANWRITABLE = false;
       SC_WARN("ban file cannot be read, and will not be rewritten: " + PATH);
     }
     return; // a missing file is written with the first ban
@@ -204,7 +175,7 @@ void OPS_BANFILE(const std::string& PATH) {
     TBAN B;
     size_t AT = LINE.find_first_not_of(" \t");
     bool NOTHING = AT == std::string::npos || LINE[AT] == '#';
-    bool OK = !NOTHING && OPS_PARSEBAN(LINE, B);
+    bool OK = !NOTHING && ADM_PARSEBAN(LINE, B);
     if (!NOTHING && !OK) {
       SC_WARN("ban file " + PATH + " line " + std::to_string(N) +
               " cannot be read, kept as it stands: " + LINE);
@@ -213,21 +184,21 @@ void OPS_BANFILE(const std::string& PATH) {
       B = TBAN{};
       B.RAW = LINE;
     }
-    OPS_BL().LINES.push_back(B);
+    ADM_BANLINES.push_back(B);
   }
-  OPS_BANPRUNE();
+  ADM_BANPRUNE();
 }
 
-bool OPS_BANNED(const std::string& IP) {
-  if (OPS_BL().ENTRIES == 0) {
+bool ADM_BANNED(const std::string& IP) {
+  if (ADM_BANENTRIES == 0) {
     return false;
   }
   uint32_t A;
   if (!NET_READIPV4(IP, A)) {
     return false;
   }
-  for (const TBAN& B : OPS_BL().LINES) {
-    if (B.ENTRY && (A & OPS_MASK(B.BITS)) == B.NET && !OPS_EXPIRED(B)) {
+  for (const TBAN& B : ADM_BANLINES) {
+    if (B.ENTRY && (A & ADM_MASK(B.BITS)) == B.NET && !ADM_EXPIRED(B)) {
       return true;
     }
   }
@@ -235,15 +206,15 @@ bool OPS_BANNED(const std::string& IP) {
 }
 
 // The time left of a timed ban, as "59 min 30 s".
-static std::string OPS_LEFTTEXT(const TBAN& B) {
+static std::string ADM_LEFTTEXT(const TBAN& B) {
   int64_t S = (B.UNTILMS - SV_NOWMS + 999) / 1000;
   return std::to_string(S / 60) + " min " + std::to_string(S % 60) + " s";
 }
 
-std::string OPS_BANADD(const std::string& WHAT, uint32_t MINUTES, const std::string& COMMENT) {
+std::string ADM_BANADD(const std::string& WHAT, uint32_t MINUTES, const std::string& COMMENT) {
   TBAN B{};
   B.ENTRY = true;
-  if (!OPS_PARSENET(WHAT, B.NET, B.BITS)) {
+  if (!ADM_PARSENET(WHAT, B.NET, B.BITS)) {
     return {};
   }
   if (MINUTES > 0) {
@@ -252,63 +223,59 @@ std::string OPS_BANADD(const std::string& WHAT, uint32_t MINUTES, const std::str
     B.UNTILMS = SV_NOWMS + MS;
     B.UNTILUTC = SV_UTCMS + MS;
   }
-  std::string NET = OPS_NETTEXT(B.NET, B.BITS);
-  B.RAW = NET + (B.TIMED ? " " + OPS_UTCTEXT(B.UNTILUTC) : "") +
+  std::string NET = ADM_NETTEXT(B.NET, B.BITS);
+  B.RAW = NET + (B.TIMED ? " " + ADM_UTCTEXT(B.UNTILUTC) : "") +
           (COMMENT.empty() ? "" : " # " + SC_PRINTABLE(COMMENT));
   // A second ban of the same address or range replaces the first.
   bool REPLACED = false;
-  for (TBAN& O : OPS_BL().LINES) {
+  for (TBAN& O : ADM_BANLINES) {
     if (O.ENTRY && O.NET == B.NET && O.BITS == B.BITS && !REPLACED) {
       O = B;
       REPLACED = true;
     }
   }
   if (!REPLACED) {
-    OPS_BL().LINES.push_back(B);
+    ADM_BANLINES.push_back(B);
   }
-  OPS_BANPRUNE();
-  OPS_BANSAVE();
+  ADM_BANPRUNE();
+  ADM_BANSAVE();
   return "banned " + NET +
-         (B.TIMED ? " for " + std::to_string(MINUTES) + " min, until " + OPS_UTCTEXT(B.UNTILUTC)
+         (B.TIMED ? " for " + std::to_string(MINUTES) + " min, until " + ADM_UTCTEXT(B.UNTILUTC)
                   : " for good");
 }
 
-std::string OPS_BANREMOVE(const std::string& WHAT) {
+std::string ADM_BANREMOVE(const std::string& WHAT) {
   uint32_t NET;
   uint8_t BITS;
-  if (!OPS_PARSENET(WHAT, NET, BITS)) {
+  if (!ADM_PARSENET(WHAT, NET, BITS)) {
     return "not an IPv4 address or range: " + WHAT;
   }
-  size_t N = OPS_BL().LINES.size();
-  std::erase_if(OPS_BL().LINES, [&](const TBAN& B) {
-    return B.ENTRY && B.NET == NET && B.BITS == BITS && !OPS_EXPIRED(B);
+  size_t N = ADM_BANLINES.size();
+  std::erase_if(ADM_BANLINES, [&](const TBAN& B) {
+    return B.ENTRY && B.NET == NET && B.BITS == BITS && !ADM_EXPIRED(B);
   });
-  if (OPS_BL().LINES.size() == N) {
-    return "not banned: " + OPS_NETTEXT(NET, BITS);
+  if (ADM_BANLINES.size() == N) {
+    return "not banned: " + ADM_NETTEXT(NET, BITS);
   }
-  OPS_BANPRUNE();
-  OPS_BANSAVE();
+  ADM_BANPRUNE();
+  ADM_BANSAVE();
   return {};
 }
 
-std::vector<std::string> OPS_BANLIST() {
-  if (OPS_BANPRUNE()) {
-    OPS_BANSAVE();
+std::vector<std::string> ADM_BANLIST() {
+  if (ADM_BANPRUNE()) {
+    ADM_BANSAVE();
   }
   std::vector<std::string> R;
-  for (const TBAN& B : OPS_BL().LINES) {
+  for (const TBAN& B : ADM_BANLINES) {
     if (!B.ENTRY) {
       continue;
     }
     size_t HASH = B.RAW.find('#');
-    R.push_back(OPS_NETTEXT(B.NET, B.BITS) +
-                (B.TIMED ? " until " + OPS_UTCTEXT(B.UNTILUTC) + ", " + OPS_LEFTTEXT(B) + " left"
+    R.push_back(ADM_NETTEXT(B.NET, B.BITS) +
+                (B.TIMED ? " until " + ADM_UTCTEXT(B.UNTILUTC) + ", " + ADM_LEFTTEXT(B) + " left"
                          : " for good") +
                 (HASH == std::string::npos ? "" : " " + B.RAW.substr(HASH)));
   }
   return R;
-}
-
-void OPS_RESETBANS() {
-  OPS_BL() = TBANLIST{};
 }
