@@ -1,8 +1,10 @@
 // Benchmarks of the server's hot paths, over the in-memory transport.
 #include <benchmark/benchmark.h>
 #include <cstdio>
+#include <fstream>
 #include <unistd.h>
 
+#include "admin/admin.hpp"
 #include "alloc/countnew.hpp"
 #include "clientproto.hpp"
 #include "game/game.hpp"
@@ -90,6 +92,37 @@ static void BM_WebDocuments(benchmark::State& STATE) {
   STATE.SetLabel(STATE.range(0) == 0 ? "status JSON" : "metrics");
 }
 BENCHMARK(BM_WebDocuments)->Arg(0)->Arg(1);
+
+// NET_INPUT of one datagram from a sender that is not banned (a disconnect
+// from an address without a slot), with 1 or 50,000 bans in force: mostly
+// single addresses, every tenth a range, as a ban file holds them.
+static void BM_BanCheck(benchmark::State& STATE) {
+  SV_RESETSTATE();
+  MEMNET_RESET();
+  MEMNET_RECORD = false;
+  static std::vector<std::string> SINK;
+  SC_CAPTURE = &SINK;
+  SC_WARNCAPTURE = &SINK;
+  GAMESTART({});
+  std::string PATH = "/tmp/brastok_bench_bans_" + std::to_string(getpid());
+  {
+    std::ofstream F(PATH, std::ios::binary);
+    for (int64_t K = 0; K < STATE.range(0); K++) {
+      uint32_t A = 0x0A000000u + uint32_t(K) * 7u;
+      F << (A >> 24) << "." << (A >> 16 & 255) << "." << (A >> 8 & 255) << "." << (A & 255)
+        << (K % 10 == 9 ? "/24" : "") << " # bench\n";
+    }
+  }
+  ADM_BANFILE(PATH);
+  std::remove(PATH.c_str());
+  MEMNET_REPLAY = {{"192.0.2.7", 4000, std::string(1, char(SVMPMSG_CDCON))}};
+  for (auto _ : STATE) {
+    NET_INPUT();
+  }
+  STATE.counters["bans"] = double(ADM_BANENTRIES);
+  SINK.clear();
+}
+BENCHMARK(BM_BanCheck)->Arg(1)->Arg(50000);
 
 // Puts 24 human clients into the slots, alive and spread over the map, some
 // of them firing: the largest state packet.

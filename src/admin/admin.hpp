@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "status/status.hpp"
@@ -82,6 +83,11 @@ extern std::string ADM_BANPATH;
 // False when the file exists but could not be read: then it is never
 // overwritten, so nothing the operator wrote is lost.
 extern bool ADM_BANWRITABLE;
+// The entries in force by network: for each (prefix length << 32 | network)
+// the SV_NOWMS at which its ban ends (INT64_MAX: never), and the prefix
+// lengths in use as bits. Built anew after every change of the list.
+extern std::unordered_map<uint64_t, int64_t> ADM_BANINDEX;
+extern uint64_t ADM_BANBITS;
 
 // True when datagrams from this dotted IPv4 address are to be dropped unread.
 // Nothing to check, and nothing costs, while the list is empty.
@@ -89,11 +95,14 @@ bool ADM_BANNED(const std::string& IP);
 // Reads the ban file at start (the "-banfile" option); later changes rewrite it.
 void ADM_BANFILE(const std::string& PATH);
 // Bans ADDRESS[/BITS] for MINUTES (0: for good), replacing a ban of the
-// same address or range, and rewrites the file: the answer line, or empty
-// text when WHAT is no address or range. COMMENT goes into the file.
+// same address or range: the answer line, or empty text when WHAT is no
+// address or range. COMMENT goes into the file.
 std::string ADM_BANADD(const std::string& WHAT, uint32_t MINUTES, const std::string& COMMENT);
 // Lifts the ban of exactly ADDRESS[/BITS]: empty text, or why it could not.
 std::string ADM_BANREMOVE(const std::string& WHAT);
+// Rewrites the ban file after a change, when there is one: empty text, or
+// why it was not written (the list in memory holds all the same).
+std::string ADM_BANSAVE();
 // One line per ban in force, with the time left.
 std::vector<std::string> ADM_BANLIST();
 

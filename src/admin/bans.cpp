@@ -6,12 +6,27 @@
 // after every change: a new file renamed over the old one, so a crash leaves
 // either the old list or the new one. Lines that are not entries (comments,
 // blank lines, lines that cannot be read) are written back as they stood.
+//
+// A datagram's sender is looked up in an index of the entries by prefix
+// length, with as many hash lookups as there are lengths in use (at most
+// 33), whatever the size of the list.
+#include <bit>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <random>
 #include <sstream>
 #include <vector>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "admin/admin.hpp"
 #include "clients/clients.hpp"
@@ -113,39 +128,149 @@ static bool ADM_EXPIRED(const TBAN& B) {
   return B.ENTRY && B.TIMED && SV_NOWMS >= B.UNTILMS;
 }
 
-static void ADM_BANSAVE() {
-  // A replay runs the recorded bans again but leaves the files alone.
-  if (ADM_BANPATH.empty() || !ADM_BANWRITABLE || REC_REPLAYING) {
-    return;
-  }
-  std::string TMP = ADM_BANPATH + ".new";
-  {
-    std::ofstream F(TMP, std::ios::binary | std::ios::trunc);
-    for (const TBAN& B : ADM_BANLINES) {
-      if (!ADM_EXPIRED(B)) {
-        F << B.RAW << '\n';
-      }
-    }
-    F.close();
-    if (!F) {
-      SC_WARN("ban file not written: cannot write " + TMP);
-      return;
-    }
-  }
+// The file a name leads to: symbolic links followed, so that a link stays
+// a link and the file it names is the one rewritten.
+static std::filesystem::path ADM_BANTARGET(const std::string& PATH) {
+  std::filesystem::path T = PATH;
   std::error_code EC;
-  std::filesystem::rename(TMP, ADM_BANPATH, EC);
-  if (EC) {
-    SC_WARN("ban file not written: " + ADM_BANPATH + ": " + EC.message());
+  for (int K = 0; K < 40 && std::filesystem::is_symlink(T, EC); K++) {
+    std::filesystem::path L = std::filesystem::read_symlink(T, EC);
+    if (EC) {
+      break;
+    }
+    T = L.is_absolute() ? L : T.parent_path() / L;
   }
+  return T;
 }
 
-// Drops the entries whose time is up; true when there were any.
+#ifndef _WIN32
+// Writes TEXT to a new file beside TARGET, with TARGET's mode (and owner
+// where that is allowed), forces it to the disk and renames it over TARGET,
+// then forces the folder: after a crash or a power loss the file is the old
+// list or the new one, whole. The new file's name is this process's own, so
+// two servers sharing a ban file never write into each other's. Empty text,
+// or why the file was not written.
+static std::string ADM_BANREPLACE(const std::filesystem::path& TARGET, const std::string& TEXT) {
+  struct stat ST;
+  bool HAD = stat(TARGET.c_str(), &ST) == 0;
+  std::random_device RANDOM;
+  std::string TMP;
+  int FD = -1;
+  for (int K = 0; K < 16 && FD < 0; K++) {
+    char TAG[32];
+    std::snprintf(TAG, sizeof TAG, ".%ld-%08x.new", long(getpid()), unsigned(RANDOM()));
+    TMP = TARGET.string() + TAG;
+    FD = open(TMP.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, HAD ? 0600 : 0666);
+    if (FD < 0 && errno != EEXIST) {
+      break;
+    }
+  }
+  if (FD < 0) {
+    return "cannot create " + TMP + ": " + std::strerror(errno);
+  }
+  if (HAD) {
+    // Owner first: changing it may clear the set-id bits the mode restores.
+    (void)!fchown(FD, ST.st_uid, ST.st_gid);
+    (void)!fchmod(FD, ST.st_mode & 07777);
+  }
+  std::string WHY;
+  for (size_t AT = 0; AT < TEXT.size() && WHY.empty();) {
+    ssize_t K = write(FD, TEXT.data() + AT, TEXT.size() - AT);
+    if (K < 0 && errno != EINTR) {
+      WHY = "cannot write " + TMP + ": " + std::strerror(errno);
+    }
+    AT += K > 0 ? size_t(K) : 0;
+  }
+  if (WHY.empty() && fsync(FD) != 0) {
+    WHY = "cannot write " + TMP + ": " + std::strerror(errno);
+  }
+  if (close(FD) != 0 && WHY.empty()) {
+    WHY = "cannot write " + TMP + ": " + std::strerror(errno);
+  }
+  if (WHY.empty() && std::rename(TMP.c_str(), TARGET.c_str()) != 0) {
+    WHY = "cannot replace " + TARGET.string() + ": " + std::strerror(errno);
+  }
+  if (!WHY.empty()) {
+    unlink(TMP.c_str());
+    return WHY;
+  }
+  std::filesystem::path DIR = TARGET.parent_path().empty() ? "." : TARGET.parent_path();
+  int DFD = open(DIR.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (DFD >= 0) {
+    fsync(DFD);
+    close(DFD);
+  }
+  return {};
+}
+#else
+// Windows: a new file of this process's own beside TARGET, committed to the
+// disk and moved over TARGET.
+static std::string ADM_BANREPLACE(const std::filesystem::path& TARGET, const std::string& TEXT) {
+  std::random_device RANDOM;
+  char TAG[32];
+  std::snprintf(TAG, sizeof TAG, ".%lu-%08x.new", (unsigned long)GetCurrentProcessId(),
+                unsigned(RANDOM()));
+  std::string TMP = TARGET.string() + TAG;
+  std::FILE* F = std::fopen(TMP.c_str(), "wbx");
+  if (F == nullptr) {
+    return "cannot create " + TMP + ": " + std::strerror(errno);
+  }
+  bool OK = std::fwrite(TEXT.data(), 1, TEXT.size(), F) == TEXT.size();
+  OK = std::fflush(F) == 0 && _commit(_fileno(F)) == 0 && OK;
+  OK = std::fclose(F) == 0 && OK;
+  std::error_code EC;
+  if (OK) {
+    std::filesystem::rename(TMP, TARGET, EC);
+  }
+  if (!OK || EC) {
+    std::remove(TMP.c_str());
+    return OK ? "cannot replace " + TARGET.string() + ": " + EC.message() : "cannot write " + TMP;
+  }
+  return {};
+}
+#endif
+
+std::string ADM_BANSAVE() {
+  // A replay runs the recorded bans again but leaves the files alone.
+  if (ADM_BANPATH.empty() || REC_REPLAYING) {
+    return {};
+  }
+  if (!ADM_BANWRITABLE) {
+    return "the ban file " + ADM_BANPATH + " could not be read at start and is left as it was";
+  }
+  std::string TEXT;
+  for (const TBAN& B : ADM_BANLINES) {
+    if (!ADM_EXPIRED(B)) {
+      TEXT += B.RAW + '\n';
+    }
+  }
+  return ADM_BANREPLACE(ADM_BANTARGET(ADM_BANPATH), TEXT);
+}
+
+// The index key of a network: its prefix length above its address.
+static uint64_t ADM_BANKEY(uint32_t NET, uint8_t BITS) {
+  return (uint64_t(BITS) << 32) | NET;
+}
+
+// Drops the entries whose time is up and builds the index anew from the
+// rest; true when any was dropped. Every change of the list ends with this.
 static bool ADM_BANPRUNE() {
   size_t N = ADM_BANLINES.size();
   std::erase_if(ADM_BANLINES, ADM_EXPIRED);
   ADM_BANENTRIES = 0;
+  ADM_BANINDEX.clear();
+  ADM_BANBITS = 0;
   for (const TBAN& B : ADM_BANLINES) {
-    ADM_BANENTRIES += B.ENTRY ? 1 : 0;
+    if (!B.ENTRY) {
+      continue;
+    }
+    ADM_BANENTRIES++;
+    // The same network twice (a file may hold it so) is banned until the
+    // later of the two.
+    int64_t UNTIL = B.TIMED ? B.UNTILMS : INT64_MAX;
+    auto [IT, NEW] = ADM_BANINDEX.try_emplace(ADM_BANKEY(B.NET, B.BITS), UNTIL);
+    IT->second = std::max(IT->second, UNTIL);
+    ADM_BANBITS |= uint64_t(1) << B.BITS;
   }
   return ADM_BANLINES.size() != N;
 }
@@ -190,15 +315,17 @@ void ADM_BANFILE(const std::string& PATH) {
 }
 
 bool ADM_BANNED(const std::string& IP) {
-  if (ADM_BANENTRIES == 0) {
+  if (ADM_BANBITS == 0) {
     return false;
   }
   uint32_t A;
   if (!NET_READIPV4(IP, A)) {
     return false;
   }
-  for (const TBAN& B : ADM_BANLINES) {
-    if (B.ENTRY && (A & ADM_MASK(B.BITS)) == B.NET && !ADM_EXPIRED(B)) {
+  for (uint64_t LEFT = ADM_BANBITS; LEFT != 0; LEFT &= LEFT - 1) {
+    uint8_t BITS = uint8_t(std::countr_zero(LEFT));
+    auto IT = ADM_BANINDEX.find(ADM_BANKEY(A & ADM_MASK(BITS), BITS));
+    if (IT != ADM_BANINDEX.end() && SV_NOWMS < IT->second) {
       return true;
     }
   }
@@ -238,7 +365,6 @@ std::string ADM_BANADD(const std::string& WHAT, uint32_t MINUTES, const std::str
     ADM_BANLINES.push_back(B);
   }
   ADM_BANPRUNE();
-  ADM_BANSAVE();
   return "banned " + NET +
          (B.TIMED ? " for " + std::to_string(MINUTES) + " min, until " + ADM_UTCTEXT(B.UNTILUTC)
                   : " for good");
@@ -258,13 +384,15 @@ std::string ADM_BANREMOVE(const std::string& WHAT) {
     return "not banned: " + ADM_NETTEXT(NET, BITS);
   }
   ADM_BANPRUNE();
-  ADM_BANSAVE();
   return {};
 }
 
 std::vector<std::string> ADM_BANLIST() {
-  if (ADM_BANPRUNE()) {
-    ADM_BANSAVE();
+  if (ADM_BANPRUNE() && ADM_BANWRITABLE) {
+    std::string WHY = ADM_BANSAVE();
+    if (!WHY.empty()) {
+      SC_WARN("ban file not written: " + WHY);
+    }
   }
   std::vector<std::string> R;
   for (const TBAN& B : ADM_BANLINES) {

@@ -110,7 +110,14 @@ static void ADM_BAN(const TWORDS& A) {
     SC_ERROR("not an IPv4 address or range: " + WHAT);
     return;
   }
-  SC_WRITELN(ANSWER);
+  // A ban the file does not keep holds until the server stops: the operator
+  // must hear that it was not saved.
+  std::string WHY = ADM_BANSAVE();
+  if (WHY.empty()) {
+    SC_WRITELN(ANSWER);
+  } else {
+    SC_ERROR(ANSWER + ", but not saved: " + WHY);
+  }
   for (int I = 1; I <= MAXCLIENTS; I++) {
     const TCLIENT& C = SV_CLIENTSLIST[I];
     if (C.EXIST && !C.BOT && ADM_BANNED(C.IP)) {
@@ -125,7 +132,12 @@ static void ADM_UNBAN(const TWORDS& A) {
     SC_ERROR(WHY);
     return;
   }
-  SC_WRITELN("unbanned " + A[0]);
+  WHY = ADM_BANSAVE();
+  if (WHY.empty()) {
+    SC_WRITELN("unbanned " + A[0]);
+  } else {
+    SC_ERROR("unbanned " + A[0] + ", but not saved: " + WHY);
+  }
 }
 
 static void ADM_BANS(const TWORDS&) {

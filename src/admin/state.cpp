@@ -13,6 +13,8 @@ std::vector<TBAN> ADM_BANLINES;
 int ADM_BANENTRIES = 0;
 std::string ADM_BANPATH;
 bool ADM_BANWRITABLE = true;
+std::unordered_map<uint64_t, int64_t> ADM_BANINDEX;
+uint64_t ADM_BANBITS = 0;
 
 void ADM_RESET() {
   ADM_SNAP = {};
@@ -26,4 +28,6 @@ void ADM_RESET() {
   ADM_BANENTRIES = 0;
   ADM_BANPATH.clear();
   ADM_BANWRITABLE = true;
+  ADM_BANINDEX.clear();
+  ADM_BANBITS = 0;
 }
