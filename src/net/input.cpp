@@ -140,6 +140,11 @@ static void NET_ONCHAT(uint8_t CID) {
   SV_ADDMSG(SV_LOGLINE({LOGMESSID_CHAT, CID}) + TEXT);
 }
 
+// The ids of the game's own messages; any other is the edge's to take.
+static bool NET_GAMEID(uint8_t MID) {
+  return MID == SVMPMSG_CCON || MID == SVMPMSG_CDCON || MID == SVMPMSG_CDAT || MID == SVMPMSG_CCHAT;
+}
+
 static void NET_ONDATAGRAM() {
   std::string IP = NET_LASTINIP();
   // A banned sender is dropped before anything reads the datagram: no
@@ -149,16 +154,17 @@ static void NET_ONDATAGRAM() {
     return;
   }
   uint16_t PORT = NET_LASTINPORT();
-  if (HOOK_FOREIGN(IP, PORT)) {
-    return; // a status query: answered without a slot
-  }
-  // The lookup restarts a known sender's time-out before anything else.
+  // The lookup restarts a known sender's time-out before anything else:
+  // every datagram from a slot's holder shows it is still there.
   uint8_t CID = PLAYER_A2I(IP, PORT);
   uint8_t MID = NET_READBYTE();
   if (CID == 0) {
     if (MID == SVMPMSG_CCON) {
       NET_ONCONNECT(IP, PORT);
       return;
+    }
+    if (!NET_GAMEID(MID) && HOOK_FOREIGN(IP, PORT)) {
+      return; // the edge's (a status query): answered without a slot
     }
     SV_STATS.DROPNOSLOT++;
     if (MID == SVMPMSG_CDAT) {
@@ -180,8 +186,11 @@ static void NET_ONDATAGRAM() {
   case SVMPMSG_CCHAT:
     NET_ONCHAT(CID);
     break;
+  case SVMPMSG_CCON:
+    break; // a second connect: the slot stays as it is
   default:
-    break; // a second connect, or an unknown id: the slot stays as it is
+    HOOK_FOREIGN(IP, PORT); // not the game's: the slot stays as it is
+    break;
   }
 }
 

@@ -14,6 +14,7 @@ struct MEMNET_DGRAM {
   std::string IP;
   uint16_t PORT;
   std::string DATA;
+  bool BAD = false; // a receive that fails (NET_RECV_BAD) in its place in the queue
 };
 
 // Datagrams waiting to be received, oldest first.
@@ -22,8 +23,10 @@ extern std::deque<MEMNET_DGRAM> MEMNET_IN;
 extern std::vector<MEMNET_DGRAM> MEMNET_OUT;
 // Receives that fail (like a socket error) before the queue is read.
 extern int MEMNET_FAILS;
-// When true, NET_START fails as if no port could be bound.
+// When true, NET_START fails as if no port could be bound, printing
+// MEMNET_FAILLINE (the bind() line unless a replay says otherwise).
 extern bool MEMNET_BINDFAILS;
+extern std::string MEMNET_FAILLINE;
 // When not 0, NET_START binds this port, whatever was asked (a replay: the
 // port the recorded server was given).
 extern uint16_t MEMNET_BOUNDPORT;

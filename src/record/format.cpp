@@ -22,13 +22,17 @@ void REC_PUTTEXT(std::string& B, std::string_view S) {
 
 bool REC_GETVARINT(std::string_view& B, uint64_t& V) {
   V = 0;
-  for (int SHIFT = 0; SHIFT < 64; SHIFT += 7) {
+  for (size_t K = 0; K < REC_MAXVARINT; K++) {
     if (B.empty()) {
       return false;
     }
     uint8_t C = uint8_t(B[0]);
     B.remove_prefix(1);
-    V |= uint64_t(C & 0x7F) << SHIFT;
+    // The tenth byte holds the 64th bit alone: anything more would not fit.
+    if (K == REC_MAXVARINT - 1 && C > 1) {
+      return false;
+    }
+    V |= uint64_t(C & 0x7F) << (7 * K);
     if ((C & 0x80) == 0) {
       return true;
     }
@@ -54,3 +58,10 @@ bool REC_GETTEXT(std::string_view& B, std::string& S) {
   B.remove_prefix(size_t(N));
   return true;
 }
+
+const TRECSTART REC_STARTS[REC_NSTARTS] = {
+    {0, "UDP initialization failed! [ bind() ]"},
+    {2, "UDP initialization failed! [ socket() ]"},
+    {3, "UDP initialization failed! [ ioctlsocket() ]"},
+    {4, "WSAStartup error!"},
+};

@@ -10,7 +10,8 @@
 // LEB128 varints (signed ones zigzag-coded), texts a varint length and bytes.
 //   'A' count, texts     the command line
 //   'Q' 8 bytes          QRY_SEED, least significant first
-//   'N' ok byte, port    the socket's start: its result and the port bound
+//   'N' code, port       the socket's start: REC_STARTED, or the line it failed
+//                        with (REC_STARTS), and the port bound
 //   'T' two signed       SV_NOWMS and SV_UTCMS, each less the one before
 //   'L' text             a console command line
 //   'O' text             a console line of a part a replay does not run

@@ -84,6 +84,17 @@ void REC_RECORDOUTPUT(const std::string& LINE);
 // add its fields to; null while nothing is recorded.
 std::string* REC_ENTRY(char TAG);
 
+// The first byte of the 'N' entry: REC_STARTED, or the code of the line the
+// socket's start failed with. A recording of an older server holds 0 for any
+// failure.
+struct TRECSTART {
+  uint8_t CODE;
+  const char* LINE;
+};
+constexpr uint8_t REC_STARTED = 1;
+constexpr int REC_NSTARTS = 4;
+extern const TRECSTART REC_STARTS[REC_NSTARTS];
+
 // ---- the one way files come in (record.cpp) ----
 
 // The text of a file the server reads (a map, the ban file). False when PATH
@@ -103,13 +114,16 @@ extern std::deque<TRECFILE> REC_REPLAYFILES;
 // ---- the format's numbers and texts (format.cpp) ----
 //
 // The writers append to B; the readers take their value off the front of B
-// and return false when B ends first.
+// and return false when B ends first or holds what no writer writes. The
+// recorder and the replay read the format with these and nothing else.
 void REC_PUTVARINT(std::string& B, uint64_t V);
 void REC_PUTSIGNED(std::string& B, int64_t V);
 void REC_PUTTEXT(std::string& B, std::string_view S);
 bool REC_GETVARINT(std::string_view& B, uint64_t& V);
 bool REC_GETSIGNED(std::string_view& B, int64_t& V);
 bool REC_GETTEXT(std::string_view& B, std::string& S);
+// The most bytes a varint takes.
+constexpr size_t REC_MAXVARINT = 10;
 
 // ---- start values (state.cpp) ----
 

@@ -42,8 +42,16 @@ void REC_RECORDSTART(bool OK) {
   for (int K = 0; K < 8; K++) {
     *B += char(uint8_t(QRY_SEED >> (8 * K)));
   }
+  // Which line a failed start printed: a replay prints the same.
+  uint8_t CODE = REC_STARTED;
+  if (!OK) {
+    CODE = 0;
+    for (const TRECSTART& S : REC_STARTS) {
+      CODE = NET_FAILLINE == S.LINE ? S.CODE : CODE;
+    }
+  }
   *B += 'N';
-  *B += char(OK ? 1 : 0);
+  *B += char(CODE);
   *B += char(uint8_t(NET_PORT));
   *B += char(uint8_t(NET_PORT >> 8));
   REC_RECORDFLUSH();

@@ -7,6 +7,7 @@ const TArr<uint8_t, 1, 2> PLAYERMAXAMMO = {{200, 30}};
 const TArr<uint8_t, 1, 2> PLAYERSTARTAMMO = {{25, 0}};
 
 uint16_t NET_PORT;
+std::string NET_FAILLINE;
 TNET_BUFFER NET_BUF;
 uint16_t NET_BUFP;
 uint16_t NET_BUFEND;
@@ -101,6 +102,7 @@ const std::string DEFMAPBUF = "446202"
 // Every global of this file back to its start value.
 static void SV_RESETCORE() {
   NET_PORT = 35700;
+  NET_FAILLINE.clear();
   NET_BUF = {};
   NET_BUFP = 1;
   NET_BUFEND = 1;

@@ -205,6 +205,9 @@ using TNET_BUFFER = TArr<uint8_t, 1, MAXBUFFER>;
 // ---------------------------------------------------------------------------
 
 extern uint16_t NET_PORT;
+// The line a failed NET_START printed ("UDP initialization failed! [ socket()
+// ]"): a recording keeps which, so that its replay prints the same.
+extern std::string NET_FAILLINE;
 extern TNET_BUFFER NET_BUF;
 extern uint16_t NET_BUFP;
 // One past the highest position of NET_BUF that may hold a byte other than 0
