@@ -22,6 +22,7 @@
 extern std::string OPT_HTTP;   // -http: "PORT" or "ADDRESS:PORT"; empty while off
 extern std::string OPT_LOG;    // -log FILE: the JSON event log; empty: none
 extern std::string OPT_RECORD; // -record FILE: the recording; empty: none
+extern uint32_t OPT_RECORDMAX; // -recordmax N: the most MiB the recording takes
 
 // ---- the main loop (server/brastok_server.cpp; hooks_main.cpp) ----
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "record/record.hpp"
@@ -12,6 +13,17 @@
 #include "status/status.hpp"
 
 using TJSON = nlohmann::ordered_json;
+
+// Whether the file at PATH ends inside a line (a server killed in the
+// middle of a record left it so): the next record starts a line of its own.
+static bool REC_ENDSINLINE(const std::string& PATH) {
+  std::ifstream F(PATH, std::ios::binary | std::ios::ate);
+  if (!F.is_open() || F.tellg() <= 0) {
+    return false;
+  }
+  F.seekg(-1, std::ios::end);
+  return F.get() != '\n';
+}
 
 bool REC_LOGOPEN(const std::string& PATH, std::string& ERR) {
   std::FILE* F = REC_OPENFILE(PATH, "ab", false);
@@ -23,6 +35,7 @@ bool REC_LOGOPEN(const std::string& PATH, std::string& ERR) {
   REC_LOGPATH = PATH;
   REC_LOGF = F;
   REC_LOGFAILED = false;
+  REC_LOGBROKEN = REC_ENDSINLINE(PATH);
   return true;
 }
 
@@ -41,6 +54,7 @@ void REC_LOGREOPEN() {
   std::fclose(REC_LOGF);
   REC_LOGF = F;
   REC_LOGFAILED = false;
+  REC_LOGBROKEN = REC_ENDSINLINE(REC_LOGPATH);
 }
 
 void REC_LOGCLOSE() {
@@ -69,9 +83,15 @@ static std::string REC_UTCTEXT() {
 static void REC_LOGWRITE(const TJSON& J) {
   std::string TEXT = J.dump();
   TEXT += '\n';
+  if (REC_LOGBROKEN) {
+    TEXT.insert(0, 1, '\n'); // the broken piece ends its line; this record has its own
+  }
   // One record at a time, flushed at once: a reader following the file sees
   // whole lines, and nothing waits in a buffer.
-  if (!REC_WRITEFILE(REC_LOGF, TEXT) && !REC_LOGFAILED) {
+  bool BROKEN = false;
+  bool OK = REC_WRITEFILE(REC_LOGF, TEXT, &BROKEN);
+  REC_LOGBROKEN = !OK && (REC_LOGBROKEN || BROKEN);
+  if (!OK && !REC_LOGFAILED) {
     REC_LOGFAILED = true;
     SC_WARN("cannot write log file " + REC_LOGPATH + ": " + std::strerror(errno) +
             "; records are lost until it can be written again (reported once)");

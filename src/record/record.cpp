@@ -19,11 +19,14 @@
 //   'D' 4 address bytes, port, text   a datagram received
 //   'B'                  a receive that counted but carried nothing
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "hooks.hpp"
 #include "record/record.hpp"
 #include "server/server.hpp"
 
@@ -31,18 +34,49 @@ const char* const REC_MAGIC = "brastok-record";
 
 static void REC_RECWRITE(bool FRAMED);
 
+// PATH with the UTC time UTCMS, and past the first try a count, inserted
+// before its extension: match.rec, match-20261207T115203Z.rec,
+// match-20261207T115203Z-2.rec.
+static std::string REC_NEWNAME(const std::string& PATH, int64_t UTCMS, int K) {
+  using namespace std::chrono;
+  sys_seconds T{seconds{UTCMS / 1000}};
+  sys_days D = floor<days>(T);
+  year_month_day YMD{D};
+  hh_mm_ss HMS{T - D};
+  char STAMP[32];
+  std::snprintf(STAMP, sizeof STAMP, "-%04d%02u%02uT%02d%02d%02dZ", int(YMD.year()),
+                unsigned(YMD.month()), unsigned(YMD.day()), int(HMS.hours().count()),
+                int(HMS.minutes().count()), int(HMS.seconds().count()));
+  std::string EXT = std::filesystem::path(PATH).extension().string();
+  return PATH.substr(0, PATH.size() - EXT.size()) + STAMP +
+         (K > 1 ? "-" + std::to_string(K) : std::string()) + EXT;
+}
+
 bool REC_RECORDOPEN(const std::string& PATH, const std::vector<std::string>& ARGS,
                     std::string& ERR) {
-  std::FILE* F = REC_OPENFILE(PATH, "wb", true);
+  // A recording never overwrites a file: after a crash the service starts
+  // again at once, and the recording of the match that crashed is what the
+  // operator needs most.
+  std::string NAME = PATH;
+  std::FILE* F = REC_OPENFILE(NAME, "wb", true);
+  for (int K = 1; F == nullptr && errno == EEXIST && K <= 100; K++) {
+    NAME = REC_NEWNAME(PATH, SV_UTCMS, K);
+    F = REC_OPENFILE(NAME, "wb", true);
+  }
   if (F == nullptr) {
-    ERR = "cannot open record file " + PATH + ": " + std::strerror(errno);
+    ERR = "cannot open record file " + NAME + ": " + std::strerror(errno);
     return false;
+  }
+  if (NAME != PATH) {
+    SC_NOTE("record file " + PATH + " exists: recording to " + NAME);
   }
   REC_RECORDCLOSE();
   REC_RECF = F;
-  REC_RECORDPATH = PATH;
+  REC_RECORDPATH = NAME;
   REC_RECNOW = 0;
   REC_RECUTC = 0;
+  REC_RECSIZE = 0;
+  REC_RECLIMIT = uint64_t(OPT_RECORDMAX) << 20;
   // A loaded cycle writes a few kilobytes; the buffer grows to that once.
   REC_RECBUF.reserve(64 * 1024);
   REC_RECBUF.clear();
@@ -107,14 +141,23 @@ static void REC_RECWRITE(bool FRAMED) {
     REC_PUTVARINT(HEAD, REC_RECBUF.size());
     REC_RECBUF.insert(0, HEAD);
   }
-  if (!REC_WRITEFILE(REC_RECF, REC_RECBUF)) {
+  // A record with a hole in it would replay another match: on a failed
+  // write, or before the size the operator allows is passed, it stops, and
+  // the replay ends at the last whole block (a short write is cut off).
+  bool FULL = REC_RECSIZE + REC_RECBUF.size() > REC_RECLIMIT;
+  if (FULL) {
+    SC_WARN("record file " + REC_RECORDPATH + " has reached -recordmax " +
+            std::to_string(REC_RECLIMIT >> 20) + " MiB; the recording ends here, the game goes on");
+  } else if (!REC_WRITEFILE(REC_RECF, REC_RECBUF)) {
     SC_WARN("cannot write record file " + REC_RECORDPATH + ": " + std::strerror(errno) +
             "; the recording ends here, the game goes on");
-    // A record with a hole in it would replay another match: it stops here,
-    // and the replay ends at the last whole block.
+    FULL = true;
+  }
+  if (FULL) {
     std::fclose(REC_RECF);
     REC_RECF = nullptr;
   }
+  REC_RECSIZE += REC_RECBUF.size();
   REC_RECBUF.clear();
 }
 

@@ -20,12 +20,15 @@
 // nothing.
 bool REC_OPENFILES(const std::vector<std::string>& ARGS);
 // Opens a file of the edge with the fopen MODE, not inherited by children
-// and unbuffered. PRIVATE creates or truncates it for writing, readable by
-// its owner only where the system allows (a recording holds addresses).
-std::FILE* REC_OPENFILE(const std::string& PATH, const char* MODE, bool PRIVATE);
+// and unbuffered. NEW creates a file that does not exist yet (null, errno
+// EEXIST, when one does), readable by its owner only where the system allows
+// (a recording holds addresses).
+std::FILE* REC_OPENFILE(const std::string& PATH, const char* MODE, bool NEW);
 // Writes TEXT and flushes it; false when any of it could not be written
-// (errno tells why). The file stays usable for the next try.
-bool REC_WRITEFILE(std::FILE* F, std::string_view TEXT);
+// (errno tells why). What a short write (a full disk) left of TEXT is cut
+// off the file again, so it ends where it ended before; where that cannot be
+// done, *BROKEN is set. The file stays usable for the next try.
+bool REC_WRITEFILE(std::FILE* F, std::string_view TEXT, bool* BROKEN = nullptr);
 
 // ---- the JSON event-log file (jsonlog.cpp) ----
 
@@ -34,6 +37,9 @@ extern std::string REC_LOGPATH;
 extern std::FILE* REC_LOGF;
 // A write error is reported once per opened file, not once per line.
 extern bool REC_LOGFAILED;
+// A short write left a piece of a record that could not be cut off: the next
+// record starts on a line of its own.
+extern bool REC_LOGBROKEN;
 // Opens PATH for appending; false with the reason in ERR.
 bool REC_LOGOPEN(const std::string& PATH, std::string& ERR);
 // Closes and opens the file again under its name (after SIGHUP: logrotate
@@ -54,6 +60,8 @@ void REC_JSONMAP(uint8_t I);
 
 extern const char* const REC_MAGIC;
 constexpr int REC_VERSION = 1;
+// The name the recording is written to: the -record FILE, or a new name
+// beside it when FILE exists (a recording never overwrites a file).
 extern std::string REC_RECORDPATH;
 extern std::FILE* REC_RECF;
 // The entries of the start-up or the cycle being gathered.
@@ -61,8 +69,15 @@ extern std::string REC_RECBUF;
 // The clocks as last recorded: entries hold what changed since.
 extern int64_t REC_RECNOW;
 extern int64_t REC_RECUTC;
-// Creates PATH, writes the format line and notes the command line; false
-// with the reason in ERR.
+// Bytes written to the recording, and the most it may take (-recordmax):
+// the recording stops, with one warning, before a block would pass it.
+extern uint64_t REC_RECSIZE;
+extern uint64_t REC_RECLIMIT;
+// Creates a new file for the recording, writes the format line and notes the
+// command line and the clocks: PATH when no file has that name, or else PATH
+// with the UTC time inserted before its extension
+// ("match-20261207T115203Z.rec"), which a note on standard error names. At
+// most OPT_RECORDMAX MiB are recorded. False with the reason in ERR.
 bool REC_RECORDOPEN(const std::string& PATH, const std::vector<std::string>& ARGS,
                     std::string& ERR);
 void REC_RECORDCLOSE();
@@ -73,7 +88,10 @@ void REC_RECORDSTART(bool OK);
 void REC_RECORDCLOCKS();
 // A console command line (ADM_RUNCOMMAND calls it).
 void REC_RECORDLINE(const std::string& LINE);
-// A result of NET_RECEIVE in NET_INPUT, with the sender and the bytes.
+// A result of NET_RECEIVE in NET_INPUT, with the sender and the bytes the
+// server's handling of it can depend on: of a datagram from a banned sender,
+// or from one without a slot that is neither a connect nor a query, only its
+// first byte; of a query, the bytes the query reads.
 void REC_RECEIVED(int32_t R);
 // The end of a cycle: what it read goes to the file in one write.
 void REC_RECORDFLUSH();

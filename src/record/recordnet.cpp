@@ -1,9 +1,40 @@
 // The recorder's entries about the network, in a file of their own: they
 // read the transport and the query's seed, which programs that link the core
 // without a transport (the client tool) never reach.
+#include <algorithm>
+
+#include "hooks.hpp"
 #include "net/net.hpp"
 #include "query/query.hpp"
 #include "record/record.hpp"
+
+// Whether IP:PORT holds a slot (a lookup that changes nothing).
+static bool REC_HOLDSSLOT(const std::string& IP, uint16_t PORT) {
+  for (int I = 1; I <= MAXCLIENTS; I++) {
+    const TCLIENT& C = SV_CLIENTSLIST[I];
+    if (C.EXIST && !C.BOT && C.PORT == PORT && C.IP == IP) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// How many of the datagram's N bytes its handling can depend on, read
+// before it is handled. A banned sender's datagram is dropped unread, and a
+// datagram from a sender without a slot that is neither a connect nor a
+// query is handled by its first byte alone: a flood of junk records a few
+// bytes a datagram, and the replay handles it just the same.
+static size_t REC_NEEDED(size_t N, uint16_t PORT) {
+  std::string IP = NET_LASTINIP();
+  uint8_t MID = NET_BUF[1];
+  if (N == 0 || HOOK_BANNED(IP)) {
+    return std::min<size_t>(N, 1);
+  }
+  if (MID == SVMPMSG_CCON || REC_HOLDSSLOT(IP, PORT)) {
+    return N;
+  }
+  return MID == SVMPMSG_QUERY ? std::min(N, QRY_SIZE) : 1;
+}
 
 void REC_RECEIVED(int32_t R) {
   if (R == NET_RECV_NONE) {
@@ -31,7 +62,8 @@ void REC_RECEIVED(int32_t R) {
   uint16_t PORT = NET_LASTINPORT();
   *B += char(uint8_t(PORT));
   *B += char(uint8_t(PORT >> 8));
-  REC_PUTTEXT(*B, std::string_view(reinterpret_cast<const char*>(&NET_BUF[1]), size_t(R)));
+  REC_PUTTEXT(*B, std::string_view(reinterpret_cast<const char*>(&NET_BUF[1]),
+                                   REC_NEEDED(size_t(R), PORT)));
 }
 
 void REC_RECORDSTART(bool OK) {

@@ -91,6 +91,10 @@ void SC_ERROR(const std::string& S) {
   SC_ERRLINE("error: ", S);
 }
 
+void SC_NOTE(const std::string& S) {
+  SC_ERRLINE("note: ", S);
+}
+
 void SC_WAITENTER() {
   // Only an operator at a terminal can answer; under a service manager or a
   // pipe the server must not hang waiting for a line that never comes.

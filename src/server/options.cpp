@@ -118,6 +118,14 @@ const TOPTION SV_OPTIONS[] = {
      .HELP = "records everything the server reads, for brastok_replay FILE",
      .WHOLE = true,
      .TEXT = &OPT_RECORD},
+    {.NAME = "-recordmax",
+     .ARG = "N",
+     .HELP = "the recording stops at N MiB, %B (default %D)",
+     .DEFAULT = "1024",
+     .LO = 1,
+     .HI = 1048576,
+     .WHOLE = true,
+     .LONG = &OPT_RECORDMAX},
 };
 const size_t SV_NOPTIONS = sizeof SV_OPTIONS / sizeof SV_OPTIONS[0];
 

@@ -82,6 +82,9 @@ void SC_WRITELN(const std::string& S);
 void SC_WARN(const std::string& S);
 // One error line on standard error: why a start failed.
 void SC_ERROR(const std::string& S);
+// One "note: " line on standard error: what the operator should know that is
+// no warning (a strict start does not fail on it).
+void SC_NOTE(const std::string& S);
 extern uint32_t SC_WARNINGS;
 // Set while a strict start reads its command line: its warnings are errors.
 extern bool SC_WARNFATAL;

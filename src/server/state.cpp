@@ -47,6 +47,7 @@ bool SV_QUITASKED;
 std::string OPT_HTTP;
 std::string OPT_LOG;
 std::string OPT_RECORD;
+uint32_t OPT_RECORDMAX;
 
 // Weapons 1..5: knife, pistol, mp40, chaingun, rifle.
 const TArr<const char*, 1, NUMGUNS> GUNS_NAME = {{"knife", "pistol", "mp40", "chaingun", "rifle"}};
@@ -137,6 +138,7 @@ static void SV_RESETCORE() {
   OPT_HTTP.clear();
   OPT_LOG.clear();
   OPT_RECORD.clear();
+  OPT_RECORDMAX = 1024;
 }
 
 void SV_RESETSTATE() {
