@@ -43,6 +43,10 @@ extern TSNAPSHOT ADM_SNAP;
 // line. Once standard input has ended, is closed or cannot be read, it is no
 // longer read and this does nothing.
 void ADM_CONSOLE();
+// Cuts the N bytes read from standard input into lines and runs each whole
+// line (a line too long is refused whole); the start of a line not ended yet
+// waits for the rest. Nothing after "quit" is run.
+void ADM_TAKEINPUT(const char* BUF, size_t N);
 // The file descriptor an idle wait should also wake for (standard input
 // while it is read and can be read now), or -1.
 int ADM_CONSOLEFD();

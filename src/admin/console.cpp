@@ -177,28 +177,32 @@ void ADM_CONSOLE() {
       ADM_PENDING.clear();
       return;
     }
-    for (long I = 0; I < K && !SV_QUITASKED; I++) {
-      char C = BUF[I];
-      if (C == '\n') {
-        if (!ADM_SKIPPING) {
-          if (!ADM_PENDING.empty() && ADM_PENDING.back() == '\r') {
-            ADM_PENDING.pop_back();
-          }
-          ADM_RUNCOMMAND(ADM_PENDING);
-        }
-        ADM_PENDING.clear();
-        ADM_SKIPPING = false;
-      } else if (!ADM_SKIPPING) {
-        ADM_PENDING += C;
-        if (ADM_PENDING.size() > ADM_MAXLINE) {
-          SC_ERROR("line longer than " + std::to_string(ADM_MAXLINE) + " bytes ignored");
-          ADM_PENDING.clear();
-          ADM_SKIPPING = true;
-        }
-      }
-    }
+    ADM_TAKEINPUT(BUF, size_t(K));
     if (SV_QUITASKED) {
       return; // what follows "quit" is not run
+    }
+  }
+}
+
+void ADM_TAKEINPUT(const char* BUF, size_t N) {
+  for (size_t I = 0; I < N && !SV_QUITASKED; I++) {
+    char C = BUF[I];
+    if (C == '\n') {
+      if (!ADM_SKIPPING) {
+        if (!ADM_PENDING.empty() && ADM_PENDING.back() == '\r') {
+          ADM_PENDING.pop_back();
+        }
+        ADM_RUNCOMMAND(ADM_PENDING);
+      }
+      ADM_PENDING.clear();
+      ADM_SKIPPING = false;
+    } else if (!ADM_SKIPPING) {
+      ADM_PENDING += C;
+      if (ADM_PENDING.size() > ADM_MAXLINE) {
+        SC_ERROR("line longer than " + std::to_string(ADM_MAXLINE) + " bytes ignored");
+        ADM_PENDING.clear();
+        ADM_SKIPPING = true;
+      }
     }
   }
 }
