@@ -20,7 +20,9 @@
 #include <sstream>
 #include <vector>
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -211,7 +213,8 @@ static std::string ADM_BANREPLACE(const std::filesystem::path& TARGET, const std
   std::snprintf(TAG, sizeof TAG, ".%lu-%08x.new", (unsigned long)GetCurrentProcessId(),
                 unsigned(RANDOM()));
   std::string TMP = TARGET.string() + TAG;
-  std::FILE* F = std::fopen(TMP.c_str(), "wbx");
+  int FD = _open(TMP.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  std::FILE* F = FD < 0 ? nullptr : _fdopen(FD, "wb");
   if (F == nullptr) {
     return "cannot create " + TMP + ": " + std::strerror(errno);
   }
