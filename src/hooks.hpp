@@ -4,13 +4,14 @@
 // header and no other of the edge. Every point where it calls out to what
 // operators, watchers and hosts use around the game is one plain call
 // declared here, grouped by the part of the core that makes it; each does
-// nothing while its feature is off. hooks.cpp says what each one does (and
-// hooks_main.cpp for the main loop's, which only the server program runs).
-// A new seam is one more declaration in its group and one definition there.
+// nothing while its feature is off. What each one does is in hooks.cpp, in
+// hooks_net.cpp for the network's (they need a transport) and in
+// hooks_main.cpp for the main loop's (only the server program runs them). A
+// new seam is one more declaration in its group and one definition there.
 //
 // Beside the seams, the command line's settings that only the edge reads:
-// plain values the options table (server/options.cpp) fills and each room
-// reads when it starts.
+// plain values the options table (server/options.cpp) fills, defined with
+// the core's globals in server/state.cpp, and read by each room as it starts.
 #pragma once
 
 #include <cstdint>

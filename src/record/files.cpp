@@ -66,8 +66,8 @@ std::FILE* REC_OPENFILE(const std::string& PATH, const char* MODE, bool NEW) {
 static bool REC_CUTBACK(std::FILE* F, size_t N) {
 #ifdef _WIN32
   int FD = _fileno(F);
-  __int64 SIZE = _filelengthi64(FD);
-  return SIZE >= __int64(N) && _chsize_s(FD, SIZE - __int64(N)) == 0;
+  long long SIZE = _filelengthi64(FD);
+  return SIZE >= (long long)N && _chsize_s(FD, SIZE - (long long)N) == 0;
 #else
   int FD = fileno(F);
   struct stat ST;

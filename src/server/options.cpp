@@ -157,7 +157,9 @@ static uint32_t SV_OPTNUMBER(const TOPTION& O, const std::string& VALUE, bool QU
   bool READABLE = SV_READNUMBER(VALUE, V);
   uint32_t TAKEN = std::clamp(V & SV_OPTMASK(O), O.LO, O.HI);
   if (QUIET) {
-  } else if (!READABLE) {
+    return TAKEN;
+  }
+  if (!READABLE) {
     SC_WARN("option " + std::string(O.NAME) + ": \"" + VALUE + "\" is not a number, taken as " +
             std::to_string(TAKEN));
   } else if (TAKEN != V) {
