@@ -38,7 +38,8 @@ fuzz:
 	@scripts/deps.sh --fuzz
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DBRASTOK_FUZZ=ON -DBRASTOK_TESTS=OFF -DBRASTOK_BENCH=OFF
-	cmake --build build-fuzz -j $(JOBS) --target fuzz_datagrams fuzz_mapfile fuzz_cmdline
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_datagrams fuzz_mapfile fuzz_cmdline \
+	  fuzz_recording fuzz_banfile fuzz_console
 	scripts/fuzz.sh $(FUZZ_SECONDS)
 
 # The release server full of bots and simulated players for SOAK_SECONDS:

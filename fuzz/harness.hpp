@@ -16,6 +16,15 @@ void FUZZ_MAPFILE(const uint8_t* DATA, size_t SIZE);
 // The input is a command line (arguments separated by 0 bytes), and each
 // argument a number for the text-to-number conversions.
 void FUZZ_CMDLINE(const uint8_t* DATA, size_t SIZE);
+// The input is a recording, replayed as brastok_replay replays it.
+void FUZZ_RECORDING(const uint8_t* DATA, size_t SIZE);
+// The input is a ban file: read at start, every sender it names looked up
+// against a plain scan of the list, then a ban and an unban rewrite it, and
+// the rewritten file must read back as the same list.
+void FUZZ_BANFILE(const uint8_t* DATA, size_t SIZE);
+// The input is what the console reads from standard input, on a server with
+// bots and two clients, with game cycles run between its lines.
+void FUZZ_CONSOLE(const uint8_t* DATA, size_t SIZE);
 
 // The invariants of the slot table: the counters equal the slots they count,
 // no client's LOGI is ahead of SV_LOGI, live players stand in playable cells

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_EACH=${1:-60}
 status=0
-for T in datagrams mapfile cmdline; do
+for T in datagrams mapfile cmdline recording banfile console; do
   mkdir -p "fuzz-out/$T"
   echo "== fuzz_$T for ${SECONDS_EACH}s" >&2
   if ! ./build-fuzz/fuzz_$T -max_total_time="$SECONDS_EACH" -print_final_stats=1 \

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ops/ops.hpp"
+#include "admin/admin.hpp"
 #include "support/testserver.hpp"
 
 namespace fs = std::filesystem;
@@ -15,7 +15,7 @@ protected:
   // Runs a command; the console lines it printed.
   std::vector<std::string> RUN(const std::string& LINE) {
     LINES.clear();
-    OPS_RUNCOMMAND(LINE);
+    ADM_RUNCOMMAND(LINE);
     return LINES;
   }
   static std::string READFILE(const fs::path& P) {
@@ -55,7 +55,7 @@ TEST_F(ConsoleTest, StatusSayKick) {
   EXPECT_EQ(SV_CURCLIENTS, 1);
   EXPECT_TRUE(WARNS.empty());
   RUN("quit");
-  EXPECT_TRUE(OPS_QUITASKED);
+  EXPECT_TRUE(SV_QUITASKED);
 }
 
 // Unknown commands and bad arguments: one error line, nothing changes.
@@ -104,11 +104,11 @@ TEST_F(ConsoleTest, SettingsDuringAMatch) {
   EXPECT_EQ(RUN("score 3"), LINESV{"Alex WINS!"});
   EXPECT_EQ(SV_SCOREBOARD, SCOREBOARDTIME);
   // next ends it now, as the end of the score board does.
-  uint32_t LOADS = OPS_MAPLOADS;
+  uint32_t LOADS = SV_STATS.MAPLOADS;
   RUN("next");
   EXPECT_EQ(SV_CURCLIENTS, 0);
   EXPECT_EQ(SV_SCOREBOARD, 0);
-  EXPECT_EQ(OPS_MAPLOADS, LOADS + 1);
+  EXPECT_EQ(SV_STATS.MAPLOADS, LOADS + 1);
 }
 
 TEST_F(ConsoleTest, MapByEntryOrName) {
@@ -180,8 +180,8 @@ TEST_F(ConsoleTest, BanFileKeepsWhatItCannotRead) {
   START({"-banfile", "bans.txt"});
   EXPECT_EQ(WARNS,
             LINESV{"ban file bans.txt line 3 cannot be read, kept as it stands: ten dot one"});
-  EXPECT_TRUE(OPS_BANNED("10.1.200.3"));
-  EXPECT_FALSE(OPS_BANNED("10.2.0.1")); // expired
+  EXPECT_TRUE(ADM_BANNED("10.1.200.3"));
+  EXPECT_FALSE(ADM_BANNED("10.2.0.1")); // expired
   // Time left is counted on the monotonic clock from the start.
   SV_NOWMS += 30 * 60000;
   EXPECT_EQ(RUN("bans"), (LINESV{"10.1.0.0/16 for good # lan party",
@@ -196,8 +196,8 @@ TEST_F(ConsoleTest, BanFileKeepsWhatItCannotRead) {
   SV_RESETSTATE();
   SV_UTCMS = 1796644800000;
   START({"-banfile", "bans.txt"});
-  EXPECT_FALSE(OPS_BANNED("10.1.200.3"));
-  EXPECT_TRUE(OPS_BANNED("192.1.2.3"));
+  EXPECT_FALSE(ADM_BANNED("10.1.200.3"));
+  EXPECT_TRUE(ADM_BANNED("192.1.2.3"));
 }
 
 // The connect limit counts real time, also while nobody plays and every

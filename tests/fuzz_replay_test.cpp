@@ -40,3 +40,12 @@ TEST(FuzzReplay, MapFiles) {
 TEST(FuzzReplay, CommandLines) {
   REPLAY("cmdline", FUZZ_CMDLINE);
 }
+TEST(FuzzReplay, Recordings) {
+  REPLAY("recording", FUZZ_RECORDING);
+}
+TEST(FuzzReplay, BanFiles) {
+  REPLAY("banfile", FUZZ_BANFILE);
+}
+TEST(FuzzReplay, ConsoleInput) {
+  REPLAY("console", FUZZ_CONSOLE);
+}

@@ -1,11 +1,15 @@
 // The JSON event-log file: every record read back as a stats pipeline would.
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 
 #include "clients/clients.hpp"
-#include "ops/ops.hpp"
+#include "record/record.hpp"
 #include "support/testserver.hpp"
 
 using nlohmann::json;
@@ -20,7 +24,7 @@ protected:
     std::remove(PATH.c_str());
   }
   void TearDown() override {
-    OPS_LOGCLOSE();
+    REC_LOGCLOSE();
     std::remove(PATH.c_str());
     std::remove((PATH + ".1").c_str());
     TServerTest::TearDown();
@@ -39,7 +43,7 @@ protected:
 
 TEST_F(JsonLogTest, EveryKindReadsBackFieldByField) {
   std::string ERR;
-  ASSERT_TRUE(OPS_LOGOPEN(PATH, ERR)) << ERR;
+  ASSERT_TRUE(REC_LOGOPEN(PATH, ERR)) << ERR;
   START({"-name", "Yard", "-log", PATH});
   EXPECT_TRUE(WARNS.empty()); // -log is a known key
   uint8_t A = CONNECT("10.0.0.1", 5000, "Ann");
@@ -99,20 +103,20 @@ TEST_F(JsonLogTest, EveryKindReadsBackFieldByField) {
 
 TEST_F(JsonLogTest, ReopensUnderItsNameAndReportsAWriteErrorOnce) {
   std::string ERR;
-  EXPECT_FALSE(OPS_START({"-log", "/nonexistent-dir/x.jsonl"}));
-  ASSERT_TRUE(OPS_START({"-log", PATH}));
-  START();
+  // The start-up opens the file: one that cannot be opened stops it.
+  EXPECT_FALSE(GAMESTART({"-log", "/nonexistent-dir/x.jsonl"}));
+  START({"-log", PATH});
   // logrotate moves the file away, then SIGHUP: the next record goes to a
   // new file under the old name.
   ASSERT_EQ(std::rename(PATH.c_str(), (PATH + ".1").c_str()), 0);
-  OPS_LOGREOPEN();
+  REC_LOGREOPEN();
   SV_ADDMSG(SV_LOGLINE({LOGMESSID_SMSG}) + "after");
   EXPECT_EQ(READ(PATH + ".1").size(), 3u);
   ASSERT_EQ(READ(PATH).size(), 1u);
   EXPECT_EQ(READ(PATH)[0]["text"], "after");
 
   // A full disk: one warning, and the game and its console go on.
-  ASSERT_TRUE(OPS_LOGOPEN("/dev/full", ERR)) << ERR;
+  ASSERT_TRUE(REC_LOGOPEN("/dev/full", ERR)) << ERR;
   WARNS.clear();
   LINES.clear();
   SV_ADDMSG(SV_LOGLINE({LOGMESSID_SMSG}) + "one");
@@ -120,4 +124,37 @@ TEST_F(JsonLogTest, ReopensUnderItsNameAndReportsAWriteErrorOnce) {
   EXPECT_EQ(LINES, (std::vector<std::string>{"one", "two"}));
   ASSERT_EQ(WARNS.size(), 1u);
   EXPECT_NE(WARNS[0].find("cannot write log file /dev/full"), std::string::npos);
+}
+
+// The disk fills up in the middle of a record: the system writes part of it.
+// The piece is cut off again, and the next record starts its own line; a
+// file that a killed server left inside a line gets its next record on a
+// line of its own too. Every line stays one JSON object.
+TEST_F(JsonLogTest, AShortWriteLeavesNoBrokenLine) {
+  std::ofstream(PATH, std::ios::binary) << "{\"kind\":\"cut\"";
+  START({"-log", PATH});
+  rlimit OLD;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &OLD), 0);
+  std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of ending the process
+  rlimit SMALL = OLD;
+  SMALL.rlim_cur = rlim_t(std::filesystem::file_size(PATH) + 40);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &SMALL), 0);
+  WARNS.clear();
+  SV_ADDMSG(SV_LOGLINE({LOGMESSID_SMSG}) + "a notice whose record does not fit");
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &OLD), 0);
+  std::signal(SIGXFSZ, SIG_DFL);
+  EXPECT_EQ(WARNS.size(), 1u);
+  SV_ADDMSG(SV_LOGLINE({LOGMESSID_SMSG}) + "after");
+  std::ifstream F(PATH);
+  std::string LINE;
+  ASSERT_TRUE(std::getline(F, LINE));
+  EXPECT_EQ(LINE, "{\"kind\":\"cut\""); // as it was found
+  std::vector<std::string> TEXTS;
+  while (std::getline(F, LINE)) {
+    json J = json::parse(LINE); // throws on a broken line
+    TEXTS.push_back(J.value("text", J.value("kind", "")));
+  }
+  EXPECT_EQ(TEXTS, (std::vector<std::string>{"Brastok Server, v29",
+                                             "Playerlimit: 10, scorelimit: 20, teamplay: no", "map",
+                                             "after"}));
 }

@@ -1,6 +1,6 @@
 // The slotless status query: challenge, answer, cookies bound to the sender,
 // the rate limit, a full server.
-#include "ops/ops.hpp"
+#include "query/query.hpp"
 #include "support/testserver.hpp"
 
 class QueryTest : public TServerTest {
@@ -129,9 +129,29 @@ TEST_F(QueryTest, AFullServerAnswersInOneDatagram) {
   EXPECT_EQ(TAKE("10.0.0.2", 1000), (std::vector<std::string>{BYTES({CLMPMSG_SVFULL})}));
   std::vector<std::string> R = QUERY("10.0.0.9", 7000, CHALLENGE("10.0.0.9", 7000));
   ASSERT_EQ(R.size(), 1u);
-  EXPECT_LE(R[0].size(), OPS_QMAXANSWER);
+  EXPECT_LE(R[0].size(), QRY_MAXANSWER);
   EXPECT_EQ(R[0].substr(3, 64), STR(std::string(63, 'N')));
   size_t SLOTS = 3 + 64 + 6 + 7 + 8 + 2; // the fields before N
   EXPECT_EQ(uint8_t(R[0][SLOTS]), 24);
   EXPECT_EQ(R[0].substr(SLOTS + 1, 22), BYTES({1}) + STR("[SS]" + std::string(16, 'a')));
+}
+
+// A slot's holder that asks for the status, and sends nothing else, is
+// still heard from: it does not time out, and is still sent its packets.
+TEST_F(QueryTest, AQueryFromASlotHolderKeepsItsSlot) {
+  START();
+  uint8_t A = CONNECT("10.0.0.1", 1000);
+  int ANSWERS = 0;
+  for (int T = 0; T < PLAYERTTL + 45; T++) {
+    SEND("10.0.0.1", 1000, QUERYBYTES(0));
+    CYCLE();
+    for (const std::string& D : TAKE("10.0.0.1", 1000)) {
+      ANSWERS += uint8_t(D[0]) == CLMPMSG_QCHAL ? 1 : 0;
+    }
+  }
+  EXPECT_TRUE(SV_CLIENTSLIST[A].EXIST);
+  EXPECT_TRUE(SV_CLIENTSLIST[A].HEARD);
+  EXPECT_GT(ANSWERS, 0);
+  CYCLE();
+  EXPECT_EQ(LASTSTATE("10.0.0.1", 1000).SELF, A);
 }

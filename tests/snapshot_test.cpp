@@ -1,17 +1,18 @@
 // The status snapshot: what the operator's views see of a running match.
+#include "admin/admin.hpp"
 #include "clients/clients.hpp"
-#include "ops/ops.hpp"
+#include "status/status.hpp"
 #include "support/testserver.hpp"
 
 class SnapshotTest : public TServerTest {};
 
 TEST_F(SnapshotTest, ShowsSlotsItemsMapAndNewestLogLines) {
-  OPS_KEEPLOG = true;
+  STATUS_KEEPLOG = true;
   START({"-bots", "1", "-name", "Yard"});
   uint8_t A = JOIN("10.0.0.1", 5000, "Ann");
   CYCLE(3);
-  static OPS_SNAPSHOT S; // large: not on the stack
-  OPS_TAKESNAPSHOT(S);
+  static TSNAPSHOT S; // large: not on the stack
+  STATUS_TAKE(S);
   EXPECT_EQ(S.NAME.VIEW(), "Yard");
   EXPECT_EQ(S.MAPNUM, 1);
   EXPECT_EQ(S.MAPLOADS, 1u);
@@ -36,10 +37,10 @@ TEST_F(SnapshotTest, ShowsSlotsItemsMapAndNewestLogLines) {
   for (int I = 0; I < 30; I++) {
     SV_ADDMSG(SV_LOGLINE({LOGMESSID_SMSG}) + std::to_string(I));
   }
-  OPS_TAKESNAPSHOT(S);
-  ASSERT_EQ(S.NLOG, OPS_SNAPLOGLINES);
+  STATUS_TAKE(S);
+  ASSERT_EQ(S.NLOG, STATUS_LOGLINES);
   EXPECT_EQ(S.LOG[0].TEXT.VIEW(), "10");
-  EXPECT_EQ(S.LOG[OPS_SNAPLOGLINES - 1].TEXT.VIEW(), "29");
+  EXPECT_EQ(S.LOG[STATUS_LOGLINES - 1].TEXT.VIEW(), "29");
 }
 
 // Every datagram is counted once on arrival, and once more where it is
@@ -47,14 +48,14 @@ TEST_F(SnapshotTest, ShowsSlotsItemsMapAndNewestLogLines) {
 TEST_F(SnapshotTest, CountsDatagramsDropsAndConnects) {
   START();
   uint8_t A = CONNECT("10.0.0.1", 5000, "Ann");
-  const OPS_COUNTERS BEFORE = OPS_STATS;
+  const TCOUNTERS BEFORE = SV_STATS;
   const std::string DATA = CL_DATA(0, 0, 0, 0, 0, 0);
   const std::string BIG(MAXBUFFER + 1, 'x');
   SEND("10.0.0.2", 1, "");                             // empty
   SEND("10.0.0.2", 1, BIG);                            // oversized
   SEND("10.0.0.2", 1, DATA);                           // no slot (answered)
   SEND("10.0.0.3", 1, CL_CONNECT("Old", 0, PVER - 1)); // wrong version
-  OPS_BANADD("10.0.0.5", 0, "");
+  ADM_BANADD("10.0.0.5", 0, "");
   SEND("10.0.0.5", 1, CL_CONNECT("Banned", 0)); // banned
   const int BUDGET = SV_CLIENTSLIST[A].T_MMSGS;
   for (int I = 0; I < BUDGET + 3; I++) {
@@ -65,7 +66,7 @@ TEST_F(SnapshotTest, CountsDatagramsDropsAndConnects) {
          CL_CONNECT("Many", 0)); // 23 slots left, then full, then over the limit
   }
   CYCLE();
-  const OPS_COUNTERS& C = OPS_STATS;
+  const TCOUNTERS& C = SV_STATS;
   EXPECT_EQ(C.DGIN - BEFORE.DGIN, uint64_t(5 + BUDGET + 3 + CONNMAX + 1));
   EXPECT_EQ(C.DROPEMPTY - BEFORE.DROPEMPTY, 1u);
   EXPECT_EQ(C.DROPOVERSIZED - BEFORE.DROPOVERSIZED, 1u);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ops/ops.hpp"
+#include "query/query.hpp"
 
 // ---- messages a client sends ----
 

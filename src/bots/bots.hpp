@@ -37,3 +37,25 @@ bool LINE_SEE(uint16_t X0, uint16_t Y0, uint16_t X1, uint16_t Y1);
 bool BOT_CHECK_ENEMY(uint8_t I, uint8_t E);
 void BOT_CHOOSE_GUN(uint8_t CID);
 void BOT_ATTACK(uint8_t CID);
+
+// ---- bot fill (botfill.cpp) ----
+//
+// With -botfill the bots wanted are a fill, not a fixed number: a human who
+// finds every slot taken, or the game full, takes the place of the newest
+// bot, and bots come back, one per tick, only where there is room in the
+// game. Without it these calls change nothing.
+
+// The slot of the newest bot, the last to claim its slot (only among the
+// bots in the game when PLAYING), or 0 when there is none.
+uint8_t BOT_NEWEST(bool PLAYING);
+// Frees the newest bot's slot when a human connects and every slot is
+// taken (the connect handler, before it claims a slot).
+void BOT_FILLSLOT();
+// Makes room in the game for the human spectator in slot PID who asks to
+// join, by removing the newest bot in the game when the player limit is
+// reached (the join rule, before it checks the limit).
+void BOT_FILLPLAY(uint8_t PID);
+// Whether a bot may be added now: always without bot fill; with it, only
+// while the humans in the game and the bots are fewer than the player limit
+// (the bot control, before it adds a bot).
+bool BOT_FILLROOM();

@@ -3,7 +3,6 @@
 #include "bots/bots.hpp"
 #include "clients/clients.hpp"
 #include "game/game.hpp"
-#include "ops/ops.hpp"
 #include "server/server.hpp"
 
 uint32_t BOT_RANDOM(uint32_t N) {
@@ -14,7 +13,7 @@ uint32_t BOT_RANDOM(uint32_t N) {
 }
 
 void SV_BOTZ() {
-  if (SV_BOTC < SV_BOTCOUNT && OPS_BOTFILLROOM()) {
+  if (SV_BOTC < SV_BOTCOUNT && BOT_FILLROOM()) {
     SV_ADDBOT();
   }
   for (int I = 1; I <= MAXCLIENTS; I++) {

@@ -1,7 +1,7 @@
 // The event log: every game event as one numbered line, kept for delivery to
 // the clients and printed on the console.
 #include "clients/clients.hpp"
-#include "ops/ops.hpp"
+#include "hooks.hpp"
 #include "server/server.hpp"
 
 void SV_CLEARLOG() {
@@ -18,10 +18,10 @@ void SV_ADDMSG(const std::string& MSG) {
     SV_LOG[K + 1] = std::move(SV_LOG[K]);
   }
   SV_LOG[0] = MSG;
-  OPS_STATS.LOGLINES++;
+  SV_STATS.LOGLINES++;
   // Printed at once, while the slots it names still hold their names.
   SC_LOGMESS(MSG);
-  OPS_ONLOG(SV_LOG[0]);
+  HOOK_LOGLINE(SV_LOG[0]);
 }
 
 std::string SV_LOGLINE(std::initializer_list<uint8_t> BYTES) {

@@ -2,9 +2,9 @@
 // the start equipment on a spawn point, and the spectator/player toggle.
 #include <algorithm>
 
+#include "bots/bots.hpp"
 #include "clients/clients.hpp"
 #include "game/game.hpp"
-#include "ops/ops.hpp"
 
 void PLAYER_ITEMS(uint8_t PLI) {
   TCLIENT& C = SV_CLIENTSLIST[PLI];
@@ -91,7 +91,7 @@ void PLAYER_SPECJOIN(uint8_t PID) {
   if (C.T_SJ != 0) {
     return;
   }
-  OPS_BOTFILLPLAY(PID);
+  BOT_FILLPLAY(PID);
   // Every toggle respawns and clears the score, even one the limit refuses.
   PLAYER_RESPAWN(PID);
   C.SCORE = 0;

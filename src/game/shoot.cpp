@@ -4,7 +4,6 @@
 
 #include "clients/clients.hpp"
 #include "game/game.hpp"
-#include "ops/ops.hpp"
 
 void PLAYER_SHOOT(uint8_t PID) {
   TCLIENT& C = SV_CLIENTSLIST[PID];
@@ -88,7 +87,7 @@ void PLAYER_DAMAGE(uint8_t A, uint8_t E, uint8_t G) {
   TCLIENT& K = SV_CLIENTSLIST[A];
   V.T_RELOAD = PLAYERRESPTIME;
   K.SCORE++;
-  OPS_STATS.KILLS[G]++;
+  SV_STATS.KILLS[G]++;
   SV_ADDMSG(SV_LOGLINE({LOGMESSID_KILL, G, A, E}));
   if (SV_TEAMPLAY != 0) {
     SV_TEAMSCORE();

@@ -1,8 +1,8 @@
 // The current map: its cell grid, item places and spawn points, built from
 // one map-list entry, and the rotation to the next entry.
 #include "clients/clients.hpp"
+#include "hooks.hpp"
 #include "maps/maps.hpp"
-#include "ops/ops.hpp"
 
 static uint8_t MAPCELLCLASS(char C) {
   // The wall test comes last: 'A'..'Z' are in both sets and end as CG_B.
@@ -21,8 +21,8 @@ void SV_LOADCURMAP(uint8_t I) {
   if (E.NAME == "-") {
     return;
   }
-  OPS_MAPLOADS++;
-  OPS_JSONMAP(I);
+  SV_STATS.MAPLOADS++;
+  HOOK_MAPLOADED(I);
   for (int X = 1; X <= MAXMAPGRIDI; X++) {
     for (int Y = 1; Y <= MAXMAPGRIDI; Y++) {
       SV_MAP.CGRID[X][Y] = CG_N;

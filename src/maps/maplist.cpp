@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <sstream>
 
+#include "hooks.hpp"
 #include "maps/maps.hpp"
-#include "ops/ops.hpp"
 #include "server/server.hpp"
 
 // The header is kept and sent to clients; the server never reads it.
@@ -114,7 +114,7 @@ uint8_t MAPFROMFILE(const std::string& FN, bool KEEPBUILTIN) {
   // The text comes through the edge, which records it (or serves it again
   // in a replay).
   std::string TEXT;
-  if (!OPS_READTEXT(PATH, TEXT)) {
+  if (!HOOK_READTEXT(PATH, TEXT)) {
     SC_WARN("map file not found or not readable: " + PATH);
     return 0;
   }

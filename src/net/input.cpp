@@ -1,9 +1,10 @@
 // Client messages: the receive loop of every cycle and one handler per
 // message. Input acts on the game at once; nothing is queued.
+#include "bots/bots.hpp"
 #include "clients/clients.hpp"
 #include "game/game.hpp"
+#include "hooks.hpp"
 #include "net/net.hpp"
-#include "ops/ops.hpp"
 
 // Replies go to the sender of the datagram being handled. The reply is built
 // in the same buffer, so every field has been read before.
@@ -13,7 +14,7 @@ static void NET_REPLY(const std::string& IP, uint16_t PORT, uint8_t ID, bool WIT
   if (WITHVERSION) {
     NET_WRITEBYTE(PVER);
   }
-  OPS_COUNTSENT();
+  NET_COUNTSENT();
   NET_SEND(IP, PORT);
 }
 
@@ -72,22 +73,22 @@ static void NET_ONCONNECT(const std::string& IP, uint16_t PORT) {
   // Beyond the limit a connect is dropped without a reply: one forged
   // address cannot draw more than a few slots' worth of packets.
   if (!NET_CONNECTALLOWED(IP)) {
-    OPS_STATS.DROPCONNLIMIT++;
+    SV_STATS.DROPCONNLIMIT++;
     return;
   }
   if (NET_READBYTE() != PVER) {
-    OPS_STATS.CONNWRONGVER++;
+    SV_STATS.CONNWRONGVER++;
     NET_REPLY(IP, PORT, CLMPMSG_WVER, true);
     return;
   }
-  OPS_BOTFILLSLOT();
+  BOT_FILLSLOT();
   uint8_t CID = PLAYER_NEW(IP, PORT);
   if (CID == 0) {
-    OPS_STATS.CONNFULL++;
+    SV_STATS.CONNFULL++;
     NET_REPLY(IP, PORT, CLMPMSG_SVFULL, false);
     return;
   }
-  OPS_STATS.CONNOK++;
+  SV_STATS.CONNOK++;
   TCLIENT& C = SV_CLIENTSLIST[CID];
   C.NAME = NET_READSTRING().substr(0, PLAYERMAXNAME);
   C.TEAM = uint8_t(NET_READBYTE() % MAXTEAMS);
@@ -107,7 +108,7 @@ static bool NET_LINEWITHIN(uint16_t U, uint16_t FROM, uint16_t TO) {
 static void NET_ONDATA(uint8_t CID) {
   TCLIENT& C = SV_CLIENTSLIST[CID];
   if (C.T_MMSGS == 0) {
-    OPS_STATS.DROPBUDGET++;
+    SV_STATS.DROPBUDGET++;
     return; // over budget: not even read
   }
   C.PVAR = NET_READWORD();
@@ -139,19 +140,22 @@ static void NET_ONCHAT(uint8_t CID) {
   SV_ADDMSG(SV_LOGLINE({LOGMESSID_CHAT, CID}) + TEXT);
 }
 
+// The ids of the game's own messages; any other is the edge's to take.
+static bool NET_GAMEID(uint8_t MID) {
+  return MID == SVMPMSG_CCON || MID == SVMPMSG_CDCON || MID == SVMPMSG_CDAT || MID == SVMPMSG_CCHAT;
+}
+
 static void NET_ONDATAGRAM() {
   std::string IP = NET_LASTINIP();
   // A banned sender is dropped before anything reads the datagram: no
   // reply, no slot, no count against the connect limit.
-  if (OPS_BANNED(IP)) {
-    OPS_STATS.DROPBANNED++;
+  if (HOOK_BANNED(IP)) {
+    SV_STATS.DROPBANNED++;
     return;
   }
   uint16_t PORT = NET_LASTINPORT();
-  if (OPS_QUERY(IP, PORT)) {
-    return; // a status query: answered without a slot
-  }
-  // The lookup restarts a known sender's time-out before anything else.
+  // The lookup restarts a known sender's time-out before anything else:
+  // every datagram from a slot's holder shows it is still there.
   uint8_t CID = PLAYER_A2I(IP, PORT);
   uint8_t MID = NET_READBYTE();
   if (CID == 0) {
@@ -159,7 +163,10 @@ static void NET_ONDATAGRAM() {
       NET_ONCONNECT(IP, PORT);
       return;
     }
-    OPS_STATS.DROPNOSLOT++;
+    if (!NET_GAMEID(MID) && HOOK_FOREIGN(IP, PORT)) {
+      return; // the edge's (a status query): answered without a slot
+    }
+    SV_STATS.DROPNOSLOT++;
     if (MID == SVMPMSG_CDAT) {
       NET_REPLY(IP, PORT, CLMPMSG_NOCON, false);
     }
@@ -179,8 +186,11 @@ static void NET_ONDATAGRAM() {
   case SVMPMSG_CCHAT:
     NET_ONCHAT(CID);
     break;
+  case SVMPMSG_CCON:
+    break; // a second connect: the slot stays as it is
   default:
-    break; // a second connect, or an unknown id: the slot stays as it is
+    HOOK_FOREIGN(IP, PORT); // not the game's: the slot stays as it is
+    break;
   }
 }
 
@@ -192,18 +202,18 @@ void NET_INPUT() {
   NET_CLEARBUFFER();
   for (int N = 0; N < NET_MAXINPERCYCLE; N++) {
     int32_t R = NET_RECEIVE();
-    OPS_ONRECEIVE(R);
+    HOOK_RECEIVED(R);
     if (R == NET_RECV_NONE) {
       break;
     }
-    OPS_STATS.DGIN++;
+    SV_STATS.DGIN++;
     if (R > 0) {
-      OPS_STATS.BYTESIN += uint32_t(R);
+      SV_STATS.BYTESIN += uint32_t(R);
       NET_ONDATAGRAM();
     } else if (R == 0) {
-      OPS_STATS.DROPEMPTY++;
+      SV_STATS.DROPEMPTY++;
     } else {
-      OPS_STATS.DROPOVERSIZED++;
+      SV_STATS.DROPOVERSIZED++;
     }
   }
 }

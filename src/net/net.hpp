@@ -22,6 +22,11 @@ void NET_WRITEBYTE(uint8_t B);
 void NET_WRITECHAR(char B);
 void NET_WRITEWORD(uint16_t B);
 void NET_WRITESTRING(const std::string& S);
+// Counts the datagram in NET_BUF as sent; called right before NET_SEND.
+inline void NET_COUNTSENT() {
+  SV_STATS.DGOUT++;
+  SV_STATS.BYTESOUT += uint16_t(NET_BUFP - 1);
+}
 // Dotted IPv4 text, four decimal numbers 0 to 255, as a number (host order);
 // false for any other text.
 bool NET_READIPV4(const std::string& S, uint32_t& A);

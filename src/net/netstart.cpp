@@ -6,6 +6,7 @@
 #include "server/server.hpp"
 
 bool NET_FAIL(const char* LINE) {
+  NET_FAILLINE = LINE;
   SC_WRITELN(LINE);
   SC_WAITENTER();
   NET_STOP();

@@ -4,7 +4,6 @@
 
 #include "clients/clients.hpp"
 #include "net/net.hpp"
-#include "ops/ops.hpp"
 
 uint8_t PLAYER_STATE(uint8_t PID) {
   const TCLIENT& C = SV_CLIENTSLIST[PID];
@@ -84,7 +83,7 @@ void NET_OUTPUT() {
     NET_WRITEBYTE(C.AMMO[1]);
     NET_WRITEBYTE(C.AMMO[2]);
     NET_WRITEBYTE(C.GUN);
-    OPS_COUNTSENT();
+    NET_COUNTSENT();
     NET_SEND(C.IP, C.PORT);
   }
 }
@@ -147,7 +146,7 @@ void NET_SENDMAPINFO(uint8_t CID) {
       NET_WRITESTRING(P.NAME);
     }
   }
-  OPS_COUNTSENT();
+  NET_COUNTSENT();
   NET_SEND(C.IP, C.PORT);
 }
 
@@ -182,6 +181,6 @@ void NET_SENDLOG(uint8_t CID) {
   for (int K = 1; K <= COUNT; K++) {
     NET_WRITESTRING(SV_LOG[BACKLOG - K]);
   }
-  OPS_COUNTSENT();
+  NET_COUNTSENT();
   NET_SEND(C.IP, C.PORT);
 }

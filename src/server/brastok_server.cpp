@@ -1,17 +1,16 @@
 // The Brastok dedicated server: start up, then one game cycle every 30 ms
 // until SIGINT, SIGTERM or the console's quit.
-#include <random>
+#include <cstdio>
 
+#include "hooks.hpp"
 #include "net/transport.hpp"
-#include "ops/ops.hpp"
 #include "server/server.hpp"
-#include "web/web.hpp"
 
 // The clocks are read here only, once before each cycle.
 static void SV_READCLOCKS() {
   SV_NOWMS = SC_NOWMS();
   SV_UTCMS = SC_UTCMS();
-  OPS_RECORDCLOCKS();
+  HOOK_CLOCKS();
 }
 
 int main(int argc, char** argv) {
@@ -25,31 +24,19 @@ int main(int argc, char** argv) {
     return 0;
   }
   SC_CATCHSTOP();
-  std::random_device RANDOM;
-  OPS_QSEED = (uint64_t(RANDOM()) << 32) | RANDOM();
-  if (!OPS_START(ARGS)) {
-    return 1;
-  }
+  HOOK_START();
   SV_READCLOCKS(); // the ban file's expiry times are read against them
-  bool STARTED = GAMESTART(ARGS);
-  OPS_RECORDSTART(STARTED);
-  if (!STARTED || !WEB_START()) {
+  if (!HOOK_STARTED(GAMESTART(ARGS))) {
     NET_STOP();
     return 1;
   }
-  OPS_STDINON = true;
-  while (!SC_STOPASKED() && !OPS_QUITASKED) {
+  while (!SC_STOPASKED() && !SV_QUITASKED) {
     SV_READCLOCKS();
     int64_t START = SV_NOWMS;
-    WEB_CYCLEBEGIN();
+    HOOK_CYCLEBEGIN();
     GAMECYCLE();
-    OPS_CONSOLE();
-    OPS_RECORDFLUSH();
-    if (SC_HUPASKED()) {
-      OPS_LOGREOPEN(); // logrotate has moved the log file away
-    }
-    WEB_PUBLISH(SV_HUMANS() > 0 ? FPS_INT : 1000);
-    if (OPS_QUITASKED) {
+    HOOK_CYCLEEND();
+    if (SV_QUITASKED) {
       break;
     }
     if (SV_HUMANS() > 0) {
@@ -60,13 +47,13 @@ int main(int argc, char** argv) {
     // one of them instead of waking every 30 ms (a stop signal ends the wait
     // too, or at the latest the second is up). Cycles still start at least
     // 30 ms apart, so a stream of datagrams cannot run them back to back.
-    NET_WAIT(1000, OPS_CONSOLEFD());
+    NET_WAIT(1000, HOOK_WAITFD());
     int64_t LEFT = START + FPS_INT - SC_NOWMS();
     if (LEFT > 0) {
       SC_SLEEP(int(LEFT));
     }
   }
-  WEB_STOP();
+  HOOK_STOP();
   NET_STOP();
   return 0;
 }

@@ -4,6 +4,10 @@
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
+#ifndef _WIN32
+#include <cerrno>
+#include <poll.h>
+#endif
 
 #include "server/server.hpp"
 
@@ -91,16 +95,38 @@ void SC_ERROR(const std::string& S) {
   SC_ERRLINE("error: ", S);
 }
 
+void SC_NOTE(const std::string& S) {
+  SC_ERRLINE("note: ", S);
+}
+
 void SC_WAITENTER() {
   // Only an operator at a terminal can answer; under a service manager or a
   // pipe the server must not hang waiting for a line that never comes.
   if (SC_CAPTURE != nullptr || !isatty(STDIN_FILENO)) {
     return;
   }
+#ifdef _WIN32
   int C;
   do {
     C = std::getchar();
   } while (C != '\n' && C != EOF);
+#else
+  // A read goes on after a signal (SA_RESTART): the wait is in poll, which
+  // a signal ends, so that Ctrl-C or SIGTERM ends it too.
+  char C = 0;
+  while (C != '\n' && !STOPASKED) {
+    pollfd P{STDIN_FILENO, POLLIN, 0};
+    if (poll(&P, 1, -1) < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return;
+    }
+    if (read(STDIN_FILENO, &C, 1) <= 0) {
+      return;
+    }
+  }
+#endif
 }
 
 #ifndef _WIN32
@@ -127,7 +153,10 @@ void SC_CATCHSTOP() {
   struct sigaction SA {};
   SA.sa_handler = SC_ONSTOP;
   sigemptyset(&SA.sa_mask);
-  SA.sa_flags = 0; // no SA_RESTART: the sleep must wake up
+  // Other threads (the HTTP side's) may be inside a system call when a
+  // signal comes: it goes on rather than fail. The waits of the game thread
+  // (nanosleep, poll) end on a signal all the same.
+  SA.sa_flags = SA_RESTART;
   sigaction(SIGINT, &SA, nullptr);
   sigaction(SIGTERM, &SA, nullptr);
   // A daemon is never ended by SIGHUP: it only raises a flag, which the

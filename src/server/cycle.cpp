@@ -3,7 +3,6 @@
 #include "game/game.hpp"
 #include "maps/maps.hpp"
 #include "net/net.hpp"
-#include "ops/ops.hpp"
 #include "server/server.hpp"
 
 int SV_HUMANS() {
@@ -27,7 +26,7 @@ void GAMECYCLE() {
 void SV_OTHER() {
   SV_BOTZ();
   SV_PINGVAR = uint16_t(SV_PINGVAR + 1); // 65535 is followed by 0
-  OPS_STATS.TICKS++;
+  SV_STATS.TICKS++;
   if (SV_SCOREBOARD > 0) {
     SV_SCOREBOARD--;
     // The map changes in this same tick, before the items, the players and

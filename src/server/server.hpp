@@ -7,14 +7,45 @@
 
 #include "server/state.hpp"
 
-// ---- start-up and command line (startup.cpp) ----
+// ---- start-up (startup.cpp) ----
 
 // The whole start-up: console, event log, map list, command line, socket,
 // the two server lines, the first map. False when the socket could not be
 // opened; the failure has then been printed.
 bool GAMESTART(const std::vector<std::string>& ARGS);
-// Reads the key/value pairs of the command line into the settings.
-void SV_STARTPARAMS(const std::vector<std::string>& ARGS);
+// ---- the command line (options.cpp) ----
+
+// One option of the command line: its name, the value it takes, its --help
+// text, its default, and its use: a number held within LO to HI, a text, or
+// a step done where the option stands.
+struct TOPTION {
+  const char* NAME; // "-port"
+  const char* ARG;  // how --help names its value: "N"
+  // --help text; a '\n' starts a continuation line, %D stands for DEFAULT
+  // and %B for "LO to HI".
+  const char* HELP;
+  const char* DEFAULT = ""; // as --help and the manual page say it
+  uint32_t LO = 0, HI = 0;  // bounds of a number
+  // Holds for the whole command line, wherever it stands: read before the
+  // other options, the last one winning.
+  bool WHOLE = false;
+  // The setting it fills (one of them), or the step done where it stands.
+  uint8_t* BYTE = nullptr;
+  uint16_t* WORD = nullptr;
+  uint32_t* LONG = nullptr;
+  std::string* TEXT = nullptr;
+  void (*RUN)(const std::string& VALUE) = nullptr;
+};
+extern const TOPTION SV_OPTIONS[];
+extern const size_t SV_NOPTIONS;
+// The option named KEY, or null.
+const TOPTION* SV_FINDOPTION(const std::string& KEY);
+// An option's --help text with its default and bounds filled in.
+std::string SV_OPTIONHELP(const TOPTION& O);
+// Reads the key/value pairs of the command line into the settings. False
+// when a file of the edge the command line names could not be opened (the
+// reason is on standard error): the server must not start.
+bool SV_STARTPARAMS(const std::vector<std::string>& ARGS);
 // Forces the settings into their bounds.
 void SV_CHECKVARS();
 
@@ -28,7 +59,7 @@ bool SV_READNUMBER(const std::string& S, uint32_t& VALUE);
 std::string B2S(uint8_t I);
 std::string B2SYN(uint8_t I);
 
-// Text for `--help` and `--version`.
+// Text for `--help` (options.cpp) and `--version`.
 std::string SV_HELPTEXT();
 std::string SV_VERSIONTEXT();
 
@@ -51,6 +82,9 @@ void SC_WRITELN(const std::string& S);
 void SC_WARN(const std::string& S);
 // One error line on standard error: why a start failed.
 void SC_ERROR(const std::string& S);
+// One "note: " line on standard error: what the operator should know that is
+// no warning (a strict start does not fail on it).
+void SC_NOTE(const std::string& S);
 extern uint32_t SC_WARNINGS;
 // Set while a strict start reads its command line: its warnings are errors.
 extern bool SC_WARNFATAL;

@@ -1,12 +1,13 @@
 // Server state: the globals with their start values, and the constant tables.
 #include "server/state.hpp"
 
-#include "ops/ops.hpp"
+#include "hooks.hpp"
 
 const TArr<uint8_t, 1, 2> PLAYERMAXAMMO = {{200, 30}};
 const TArr<uint8_t, 1, 2> PLAYERSTARTAMMO = {{25, 0}};
 
 uint16_t NET_PORT;
+std::string NET_FAILLINE;
 TNET_BUFFER NET_BUF;
 uint16_t NET_BUFP;
 uint16_t NET_BUFEND;
@@ -37,7 +38,16 @@ uint32_t SV_CYCLES;
 uint64_t SV_CLAIMS;
 int64_t SV_NOWMS;
 int64_t SV_UTCMS;
-bool OPS_QUITASKED;
+TCOUNTERS SV_STATS;
+bool SV_QUITASKED;
+
+// The edge's settings of the command line (hooks.hpp): plain values the
+// options table fills, defined here so that they hold their start values as
+// early as the core's do.
+std::string OPT_HTTP;
+std::string OPT_LOG;
+std::string OPT_RECORD;
+uint32_t OPT_RECORDMAX;
 
 // Weapons 1..5: knife, pistol, mp40, chaingun, rifle.
 const TArr<const char*, 1, NUMGUNS> GUNS_NAME = {{"knife", "pistol", "mp40", "chaingun", "rifle"}};
@@ -90,8 +100,10 @@ const std::string DEFMAPBUF = "446202"
                               "E4    63    4N\r"
                               " IJIIsKKsIIJI";
 
-void SV_RESETSTATE() {
+// Every global of this file back to its start value.
+static void SV_RESETCORE() {
   NET_PORT = 35700;
+  NET_FAILLINE.clear();
   NET_BUF = {};
   NET_BUFP = 1;
   NET_BUFEND = 1;
@@ -121,16 +133,25 @@ void SV_RESETSTATE() {
   SV_CLAIMS = 0;
   SV_NOWMS = 0;
   SV_UTCMS = 0;
-  OPS_RESETSNAPSHOT();
-  OPS_RESETBANS();
-  OPS_QUITASKED = false;
-  OPS_QRESET();
+  SV_STATS = {};
+  SV_QUITASKED = false;
+  OPT_HTTP.clear();
+  OPT_LOG.clear();
+  OPT_RECORD.clear();
+  OPT_RECORDMAX = 1024;
+}
+
+void SV_RESETSTATE() {
+  SV_RESETCORE();
+  HOOK_RESET();
 }
 
 namespace {
 // The globals hold their start values before main() runs, as in a fresh
-// process; tests call SV_RESETSTATE themselves.
+// process; tests call SV_RESETSTATE themselves. The edge's state, defined in
+// files whose globals may not be constructed yet, starts from its own
+// initialisers, which its reset restores.
 struct TStartValues {
-  TStartValues() { SV_RESETSTATE(); }
+  TStartValues() { SV_RESETCORE(); }
 } START_VALUES;
 } // namespace

@@ -205,6 +205,9 @@ using TNET_BUFFER = TArr<uint8_t, 1, MAXBUFFER>;
 // ---------------------------------------------------------------------------
 
 extern uint16_t NET_PORT;
+// The line a failed NET_START printed ("UDP initialization failed! [ socket()
+// ]"): a recording keeps which, so that its replay prints the same.
+extern std::string NET_FAILLINE;
 extern TNET_BUFFER NET_BUF;
 extern uint16_t NET_BUFP;
 // One past the highest position of NET_BUF that may hold a byte other than 0
@@ -320,5 +323,30 @@ inline bool MAP_SPAWNS(char C) {
 // The built-in map, 214 characters.
 extern const std::string DEFMAPBUF;
 
-// Puts every global above back to its start value.
+// ---------------------------------------------------------------------------
+// Counters and flags the edge reads
+// ---------------------------------------------------------------------------
+
+// What the server has counted since start, for the status and the metrics.
+// The core bumps these with one plain statement where each thing happens;
+// they only ever grow, and wrap after 2^64.
+struct TCOUNTERS {
+  uint64_t DGIN, BYTESIN;   // datagrams received (dropped ones too), their bytes
+  uint64_t DGOUT, BYTESOUT; // datagrams sent, their bytes
+  // Datagrams dropped before any handler acted on them, by reason.
+  uint64_t DROPEMPTY, DROPOVERSIZED, DROPBUDGET, DROPNOSLOT, DROPCONNLIMIT, DROPBANNED;
+  // Connect messages from senders without a slot, by outcome (a connect over
+  // the limit counts in DROPCONNLIMIT).
+  uint64_t CONNOK, CONNWRONGVER, CONNFULL;
+  uint64_t KILLS[NUMGUNS + 1]; // kills by the killer's weapon, 1 to NUMGUNS
+  uint64_t LOGLINES;           // event-log lines
+  uint64_t TICKS;              // ticks played (the tick counter wraps, this does not)
+  uint32_t MAPLOADS;           // maps loaded: a change means a new map text
+};
+extern TCOUNTERS SV_STATS;
+// Set by the console's quit: the main loop stops as on SIGTERM.
+extern bool SV_QUITASKED;
+
+// Puts every global above back to its start value, and the edge's state
+// too (HOOK_RESET).
 void SV_RESETSTATE();

@@ -27,7 +27,7 @@ static std::atomic<int> WEB_STREAMS;
 
 // The snapshot of one request: too large for a thread's stack.
 struct WEB_COPY {
-  OPS_SNAPSHOT S;
+  TSNAPSHOT S;
   WEB_LOOPSTATS L;
 };
 static std::unique_ptr<WEB_COPY> WEB_TAKE() {
@@ -79,7 +79,7 @@ static std::mutex WEB_EVMX;
 static uint64_t WEB_EVSEQ;
 static std::shared_ptr<const std::string> WEB_EV;
 
-static std::shared_ptr<const std::string> WEB_EVENT(const OPS_SNAPSHOT& S, bool WITHMAP) {
+static std::shared_ptr<const std::string> WEB_EVENT(const TSNAPSHOT& S, bool WITHMAP) {
   if (WITHMAP) {
     return std::make_shared<const std::string>("data: " + WEB_STATUSJSON(S, true) + "\n\n");
   }
@@ -149,10 +149,10 @@ static bool WEB_PARSEADDR(const std::string& ARG, std::string& HOST, int& PORT) 
 }
 
 bool WEB_START() {
-  if (OPS_HTTP.LEN == 0) {
+  if (OPT_HTTP.empty()) {
     return true;
   }
-  const std::string ARG(OPS_HTTP.VIEW());
+  const std::string ARG(OPT_HTTP);
   std::string HOST;
   int PORT = 0;
   if (!WEB_PARSEADDR(ARG, HOST, PORT)) {
@@ -201,7 +201,7 @@ bool WEB_START() {
   std::string SHOWN = HOST.find(':') != std::string::npos ? "[" + HOST + "]" : HOST;
   std::string LINE = "HTTP initialized! http://" + SHOWN + ":" + std::to_string(PORT) + "/";
   SC_WRITELN(LINE);
-  OPS_RECORDOUTPUT(LINE); // a replay serves no HTTP, but shows the line
+  REC_RECORDOUTPUT(LINE); // a replay serves no HTTP, but shows the line
   return true;
 }
 

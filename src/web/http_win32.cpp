@@ -6,7 +6,7 @@
 #include "web/web.hpp"
 
 bool WEB_START() {
-  if (OPS_HTTP.LEN == 0) {
+  if (OPT_HTTP.empty()) {
     return true;
   }
   SC_WARN("option -http: this Windows build has no HTTP side");

@@ -13,7 +13,7 @@
 
 bool WEB_ON; // set by WEB_START once the port is bound
 
-static OPS_SNAPSHOT WEB_BUF[2];
+static TSNAPSHOT WEB_BUF[2];
 static int WEB_FRONT;          // the buffer readers copy; changed under WEB_MX
 static uint64_t WEB_SEQ;       // snapshots published
 static WEB_LOOPSTATS WEB_LOOP; // the loop's own
@@ -31,8 +31,8 @@ static int64_t WEB_NOWMS() {
 
 // Fills the back buffer and makes it the front one.
 static void WEB_SWAP() {
-  OPS_SNAPSHOT& BACK = WEB_BUF[1 - WEB_FRONT];
-  OPS_TAKESNAPSHOT(BACK);
+  TSNAPSHOT& BACK = WEB_BUF[1 - WEB_FRONT];
+  STATUS_TAKE(BACK);
   BACK.SEQ = ++WEB_SEQ; // one count over both buffers, not each its own
   {
     std::lock_guard<std::mutex> LOCK(WEB_MX);
@@ -87,7 +87,7 @@ void WEB_PUBLISH(int WAITMS) {
   WEB_DUEMS = WEB_NOWMS() + WAITMS;
 }
 
-void WEB_READ(OPS_SNAPSHOT& S, WEB_LOOPSTATS& L) {
+void WEB_READ(TSNAPSHOT& S, WEB_LOOPSTATS& L) {
   // The loop waits for this copy at most, when it swaps.
   std::lock_guard<std::mutex> LOCK(WEB_MX);
   std::memcpy(&S, &WEB_BUF[WEB_FRONT], sizeof S);

@@ -19,20 +19,20 @@ static const char* WEB_STATENAME(uint8_t ST) {
   }
 }
 
-std::string WEB_STATUSJSON(const OPS_SNAPSHOT& S, bool WITHMAP) {
+std::string WEB_STATUSJSON(const TSNAPSHOT& S, bool WITHMAP) {
   // Filled key by key: a stream makes one of these per tick, and this way
   // costs half of building it from nested lists.
   using json = nlohmann::json;
   json J;
-  J["name"] = OPS_UTF8TEXT(S.NAME.VIEW());
+  J["name"] = STATUS_UTF8TEXT(S.NAME.VIEW());
   J["version"] = SV_VERSION;
   J["protocol"] = PVER;
   json& MAP = J["map"];
-  MAP["name"] = OPS_UTF8TEXT(S.MAPNAME.VIEW());
+  MAP["name"] = STATUS_UTF8TEXT(S.MAPNAME.VIEW());
   MAP["entry"] = S.MAPNUM;
   MAP["loads"] = S.MAPLOADS;
   if (WITHMAP) {
-    MAP["text"] = OPS_UTF8TEXT(S.MAPTEXT.VIEW());
+    MAP["text"] = STATUS_UTF8TEXT(S.MAPTEXT.VIEW());
   }
   json& SET = J["settings"];
   SET["scorelimit"] = S.SCORELIMIT;
@@ -44,11 +44,11 @@ std::string WEB_STATUSJSON(const OPS_SNAPSHOT& S, bool WITHMAP) {
   J["scoreboard"] = S.SCOREBOARD;
   json& SLOTS = J["slots"] = json::array();
   for (int I = 0; I < S.NSLOTS; I++) {
-    const OPS_SNAPSLOT& C = S.SLOTS[I];
+    const TSNAPSLOT& C = S.SLOTS[I];
     // Addresses stay off a page anybody may read.
     json& O = SLOTS.emplace_back();
     O["slot"] = C.SLOT;
-    O["name"] = OPS_UTF8TEXT(C.NAME.VIEW());
+    O["name"] = STATUS_UTF8TEXT(C.NAME.VIEW());
     O["team"] = C.TEAM;
     O["state"] = WEB_STATENAME(C.STATE);
     O["score"] = C.SCORE;
@@ -63,7 +63,7 @@ std::string WEB_STATUSJSON(const OPS_SNAPSHOT& S, bool WITHMAP) {
   }
   json& ITEMS = J["items"] = json::array();
   for (int I = 0; I < S.NITEMS; I++) {
-    const OPS_SNAPITEM& IT = S.ITEMS[I];
+    const TSNAPITEM& IT = S.ITEMS[I];
     json& O = ITEMS.emplace_back();
     O["x"] = IT.X;
     O["y"] = IT.Y;
@@ -72,7 +72,7 @@ std::string WEB_STATUSJSON(const OPS_SNAPSHOT& S, bool WITHMAP) {
   }
   json& LOG = J["log"] = json::array();
   for (int I = 0; I < S.NLOG; I++) {
-    LOG.push_back(OPS_UTF8TEXT(S.LOG[I].TEXT.VIEW()));
+    LOG.push_back(STATUS_UTF8TEXT(S.LOG[I].TEXT.VIEW()));
   }
   return J.dump();
 }
@@ -93,8 +93,8 @@ static void WEB_ONE(std::string& O, const char* NAME, const char* TYPE, const ch
   WEB_SAMPLE(O, NAME, V);
 }
 
-std::string WEB_METRICS(const OPS_SNAPSHOT& S, const WEB_LOOPSTATS& L) {
-  const OPS_COUNTERS& C = S.STATS;
+std::string WEB_METRICS(const TSNAPSHOT& S, const WEB_LOOPSTATS& L) {
+  const TCOUNTERS& C = S.STATS;
   std::string O;
   O.reserve(4096);
   WEB_HEAD(O, "brastok_slots", "gauge", "Client slots held, by holder.");

@@ -12,12 +12,14 @@
 #include <string>
 #include <string_view>
 
-#include "ops/ops.hpp"
+#include "hooks.hpp"
+#include "record/record.hpp"
+#include "status/status.hpp"
 
 // ---- what the main loop calls (publish.cpp, http.cpp) ----
 
-// Starts serving on OPS_HTTP ("PORT" or "ADDRESS:PORT") and prints the line
-// "HTTP initialized! http://ADDRESS:PORT/". True when OPS_HTTP is empty (the
+// Starts serving on OPT_HTTP ("PORT" or "ADDRESS:PORT") and prints the line
+// "HTTP initialized! http://ADDRESS:PORT/". True when OPT_HTTP is empty (the
 // side stays off) or the port was bound; false after a warning otherwise.
 bool WEB_START();
 // Stops the HTTP threads; harmless when the side is off.
@@ -48,7 +50,7 @@ struct WEB_LOOPSTATS {
 };
 
 // Copies the newest published snapshot and loop figures.
-void WEB_READ(OPS_SNAPSHOT& S, WEB_LOOPSTATS& L);
+void WEB_READ(TSNAPSHOT& S, WEB_LOOPSTATS& L);
 // Waits at most MS for a snapshot newer than SEQ; false on time-out or stop.
 bool WEB_WAITNEWER(uint64_t SEQ, int MS);
 // True once WEB_STOP began: streams end.
@@ -60,9 +62,9 @@ int64_t WEB_LATEMS();
 // ---- the documents (render.cpp) ----
 
 // The status JSON; WITHMAP adds the map text.
-std::string WEB_STATUSJSON(const OPS_SNAPSHOT& S, bool WITHMAP);
+std::string WEB_STATUSJSON(const TSNAPSHOT& S, bool WITHMAP);
 // The metrics in the Prometheus text format.
-std::string WEB_METRICS(const OPS_SNAPSHOT& S, const WEB_LOOPSTATS& L);
+std::string WEB_METRICS(const TSNAPSHOT& S, const WEB_LOOPSTATS& L);
 
 // ---- the page (page.cpp) ----
 

@@ -2,8 +2,8 @@
 
 #include "clientproto.hpp"
 #include "maps/maps.hpp"
+#include "net/memnet.hpp"
 #include "server/server.hpp"
-#include "support/memnet.hpp"
 
 std::vector<std::string> FULLLOAD_LINES;
 

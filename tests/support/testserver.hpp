@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "clientproto.hpp"
+#include "net/memnet.hpp"
 #include "server/server.hpp"
-#include "support/memnet.hpp"
 
 // A byte string from byte values: BYTES({110, 232, 3}).
 std::string BYTES(std::initializer_list<int> B);

@@ -1,8 +1,9 @@
-// Bot fill: bots give their place to humans and come back where there is room.
+// Bot fill (-botfill): bots give their place to humans and come back where
+// there is room. A rule of the bots' lifecycle, on the slots alone.
+#include "bots/bots.hpp"
 #include "clients/clients.hpp"
-#include "ops/ops.hpp"
 
-uint8_t OPS_NEWESTBOT(bool PLAYING) {
+uint8_t BOT_NEWEST(bool PLAYING) {
   uint8_t NEWEST = 0;
   for (int I = 1; I <= MAXCLIENTS; I++) {
     const TCLIENT& C = SV_CLIENTSLIST[I];
@@ -14,28 +15,28 @@ uint8_t OPS_NEWESTBOT(bool PLAYING) {
   return NEWEST;
 }
 
-void OPS_BOTFILLSLOT() {
+void BOT_FILLSLOT() {
   if (SV_BOTFILL == 0 || SV_CURCLIENTS < MAXCLIENTS) {
     return;
   }
-  uint8_t B = OPS_NEWESTBOT(false);
+  uint8_t B = BOT_NEWEST(false);
   if (B != 0) {
     PLAYER_REMOVE(B); // logs the bot's disconnect, like any departure
   }
 }
 
-void OPS_BOTFILLPLAY(uint8_t PID) {
+void BOT_FILLPLAY(uint8_t PID) {
   const TCLIENT& C = SV_CLIENTSLIST[PID];
   if (SV_BOTFILL == 0 || C.BOT || C.PLAY || SV_CURPLAYERS < SV_MAXPLAYERS) {
     return;
   }
-  uint8_t B = OPS_NEWESTBOT(true);
+  uint8_t B = BOT_NEWEST(true);
   if (B != 0) {
     PLAYER_REMOVE(B);
   }
 }
 
-bool OPS_BOTFILLROOM() {
+bool BOT_FILLROOM() {
   if (SV_BOTFILL == 0) {
     return true;
   }

@@ -1,14 +1,17 @@
-#include "support/memnet.hpp"
+#include "net/memnet.hpp"
 
 #include <cstring>
 
 #include "net/net.hpp"
 #include "server/server.hpp"
 
+static const char* const MEMNET_BINDLINE = "UDP initialization failed! [ bind() ]";
+
 std::deque<MEMNET_DGRAM> MEMNET_IN;
 std::vector<MEMNET_DGRAM> MEMNET_OUT;
 int MEMNET_FAILS = 0;
 bool MEMNET_BINDFAILS = false;
+std::string MEMNET_FAILLINE = MEMNET_BINDLINE;
 uint16_t MEMNET_BOUNDPORT = 0;
 bool MEMNET_RECORD = true;
 uint64_t MEMNET_SENTN = 0;
@@ -25,6 +28,7 @@ void MEMNET_RESET() {
   MEMNET_OUT.clear();
   MEMNET_FAILS = 0;
   MEMNET_BINDFAILS = false;
+  MEMNET_FAILLINE = MEMNET_BINDLINE;
   MEMNET_BOUNDPORT = 0;
   MEMNET_LAST = {};
   MEMNET_RECORD = true;
@@ -51,7 +55,8 @@ std::vector<std::string> MEMNET_SENTTO(const std::string& IP, uint16_t PORT) {
 
 bool NET_START() {
   if (MEMNET_BINDFAILS) {
-    SC_WRITELN("UDP initialization failed! [ bind() ]");
+    NET_FAILLINE = MEMNET_FAILLINE;
+    SC_WRITELN(MEMNET_FAILLINE);
     return false;
   }
   if (MEMNET_BOUNDPORT != 0) {
@@ -91,7 +96,7 @@ int32_t NET_RECEIVE() {
     return NET_RECV_NONE;
   }
   const std::string& D = MEMNET_FROM->DATA;
-  if (D.size() > size_t(MAXBUFFER)) {
+  if (MEMNET_FROM->BAD || D.size() > size_t(MAXBUFFER)) {
     return NET_RECV_BAD;
   }
   NET_LOADBUFFER(D.data(), D.size());

@@ -1,9 +1,9 @@
 // The status snapshot: one fixed-size picture of the match, taken from the
 // globals in one place for everything that shows the server to operators.
 #include "net/net.hpp"
-#include "ops/ops.hpp"
+#include "status/status.hpp"
 
-static void OPS_SNAPMAPTEXT(OPS_SNAPSHOT& S) {
+static void STATUS_MAPTEXT(TSNAPSHOT& S) {
   const TMAPINLIST& M = SV_MAPL[SV_MAP.NUM];
   size_t N = 0;
   while (N < size_t(MAXMAPBUFFER) && M.MAP[int(N) + 1] != 0) {
@@ -12,7 +12,7 @@ static void OPS_SNAPMAPTEXT(OPS_SNAPSHOT& S) {
   S.MAPTEXT.SET(std::string_view(&M.MAP[1], N));
 }
 
-void OPS_TAKESNAPSHOT(OPS_SNAPSHOT& S) {
+void STATUS_TAKE(TSNAPSHOT& S) {
   S.SEQ++;
   S.TAKENMS = SV_NOWMS;
   S.CYCLES = SV_CYCLES;
@@ -21,11 +21,11 @@ void OPS_TAKESNAPSHOT(OPS_SNAPSHOT& S) {
   if (SV_MAP.NUM >= 1 && SV_MAP.NUM <= MAXMAPLIST) {
     S.MAPNAME.SET(SV_MAPL[SV_MAP.NUM].NAME);
     // The text only changes with a map load: copy it then, not every cycle.
-    if (S.MAPLOADS != OPS_MAPLOADS || S.SEQ == 1) {
-      OPS_SNAPMAPTEXT(S);
+    if (S.MAPLOADS != SV_STATS.MAPLOADS || S.SEQ == 1) {
+      STATUS_MAPTEXT(S);
     }
   }
-  S.MAPLOADS = OPS_MAPLOADS;
+  S.MAPLOADS = SV_STATS.MAPLOADS;
   S.SCORELIMIT = SV_SCORELIMIT;
   S.MAXPLAYERS = SV_MAXPLAYERS;
   S.TEAMPLAY = SV_TEAMPLAY;
@@ -44,7 +44,7 @@ void OPS_TAKESNAPSHOT(OPS_SNAPSHOT& S) {
     if (!C.EXIST) {
       continue;
     }
-    OPS_SNAPSLOT& O = S.SLOTS[S.NSLOTS++];
+    TSNAPSLOT& O = S.SLOTS[S.NSLOTS++];
     O.SLOT = uint8_t(I);
     O.NAME.SET(C.NAME);
     O.IP.SET(C.IP);
@@ -70,16 +70,16 @@ void OPS_TAKESNAPSHOT(OPS_SNAPSHOT& S) {
   S.NITEMS = 0;
   for (int I = 1; I <= MAXMAPITEMS && SV_MAP.ITL[I].KIND != 0; I++) {
     const TITEM& IT = SV_MAP.ITL[I];
-    S.ITEMS[S.NITEMS++] = OPS_SNAPITEM{IT.X, IT.Y, IT.KIND, IT.RESP == 0};
+    S.ITEMS[S.NITEMS++] = TSNAPITEM{IT.X, IT.Y, IT.KIND, IT.RESP == 0};
   }
   // The lines change only when one is added: copy them then.
-  if (S.LOGSEQ != OPS_LOGSEQ || S.SEQ == 1) {
-    S.LOGSEQ = OPS_LOGSEQ;
-    S.NLOG = uint8_t(OPS_LOGCOUNT);
-    for (int K = 0; K < OPS_LOGCOUNT; K++) {
-      int AT = (OPS_LOGNEXT - OPS_LOGCOUNT + K + OPS_SNAPLOGLINES) % OPS_SNAPLOGLINES;
-      S.LOG[K] = OPS_LOGRING[AT];
+  if (S.LOGSEQ != STATUS_LOGSEQ || S.SEQ == 1) {
+    S.LOGSEQ = STATUS_LOGSEQ;
+    S.NLOG = uint8_t(STATUS_LOGCOUNT);
+    for (int K = 0; K < STATUS_LOGCOUNT; K++) {
+      int AT = (STATUS_LOGNEXT - STATUS_LOGCOUNT + K + STATUS_LOGLINES) % STATUS_LOGLINES;
+      S.LOG[K] = STATUS_LOGRING[AT];
     }
   }
-  S.STATS = OPS_STATS;
+  S.STATS = SV_STATS;
 }

@@ -4,16 +4,16 @@
 // forbids; answers are console lines, refusals one "error: " line.
 #include <vector>
 
+#include "admin/admin.hpp"
+#include "bots/bots.hpp"
 #include "clients/clients.hpp"
 #include "game/game.hpp"
 #include "maps/maps.hpp"
-#include "ops/ops.hpp"
+#include "record/record.hpp"
 #include "server/server.hpp"
 
-using OPS_ARGS = std::vector<std::string>;
-
 // A whole decimal number from LO to HI, or an error naming WHAT.
-static bool OPS_NUMBER(const std::string& S, uint32_t LO, uint32_t HI, const char* WHAT,
+static bool ADM_NUMBER(const std::string& S, uint32_t LO, uint32_t HI, const char* WHAT,
                        uint32_t& V) {
   V = 0;
   bool OK = !S.empty() && S.size() <= 9;
@@ -30,9 +30,9 @@ static bool OPS_NUMBER(const std::string& S, uint32_t LO, uint32_t HI, const cha
 }
 
 // An occupied slot named by its number.
-static bool OPS_SLOT(const std::string& S, uint8_t& SLOT) {
+static bool ADM_SLOT(const std::string& S, uint8_t& SLOT) {
   uint32_t V;
-  if (!OPS_NUMBER(S, 1, MAXCLIENTS, "slot", V)) {
+  if (!ADM_NUMBER(S, 1, MAXCLIENTS, "slot", V)) {
     return false;
   }
   if (!SV_CLIENTSLIST[int(V)].EXIST) {
@@ -43,7 +43,7 @@ static bool OPS_SLOT(const std::string& S, uint8_t& SLOT) {
   return true;
 }
 
-static const char* OPS_STATENAME(uint8_t STATE) {
+static const char* ADM_STATENAME(uint8_t STATE) {
   switch (STATE) {
   case PS_SPEC:
     return "spectator";
@@ -54,15 +54,15 @@ static const char* OPS_STATENAME(uint8_t STATE) {
   }
 }
 
-static void OPS_STATUS(const OPS_ARGS&) {
-  static OPS_SNAPSHOT S;
-  OPS_TAKESNAPSHOT(S);
+static void ADM_STATUS(const TWORDS&) {
+  TSNAPSHOT& S = ADM_SNAP;
+  STATUS_TAKE(S);
   for (int K = 0; K < S.NSLOTS; K++) {
-    const OPS_SNAPSLOT& O = S.SLOTS[K];
+    const TSNAPSLOT& O = S.SLOTS[K];
     std::string WHERE =
         O.BOT ? std::string("bot") : std::string(O.IP.VIEW()) + ":" + std::to_string(O.PORT);
     SC_WRITELN("slot " + std::to_string(O.SLOT) + " \"" + std::string(O.NAME.VIEW()) + "\" team " +
-               std::to_string(O.TEAM) + " " + OPS_STATENAME(O.STATE) + " score " +
+               std::to_string(O.TEAM) + " " + ADM_STATENAME(O.STATE) + " score " +
                std::to_string(O.SCORE) + " ping " + std::to_string(O.PING) + " " + WHERE);
   }
   SC_WRITELN("map \"" + std::string(S.MAPNAME.VIEW()) + "\" entry " + std::to_string(S.MAPNUM) +
@@ -73,24 +73,24 @@ static void OPS_STATUS(const OPS_ARGS&) {
              ", bots " + std::to_string(S.BOTCOUNT) + ", teamplay " + B2SYN(S.TEAMPLAY));
 }
 
-static void OPS_SAY(const OPS_ARGS& A) {
+static void ADM_SAY(const TWORDS& A) {
   // A log line is one wire string: the kind byte and at most 254 bytes.
   SV_ADDMSG(char(LOGMESSID_SMSG) + A[0].substr(0, 254));
 }
 
-static void OPS_KICK(const OPS_ARGS& A) {
+static void ADM_KICK(const TWORDS& A) {
   uint8_t SLOT;
-  if (OPS_SLOT(A[0], SLOT)) {
+  if (ADM_SLOT(A[0], SLOT)) {
     PLAYER_REMOVE(SLOT);
   }
 }
 
-static void OPS_BAN(const OPS_ARGS& A) {
+static void ADM_BAN(const TWORDS& A) {
   std::string WHAT = A[0];
   std::string COMMENT;
   if (WHAT.find('.') == std::string::npos) {
     uint8_t SLOT;
-    if (!OPS_SLOT(WHAT, SLOT)) {
+    if (!ADM_SLOT(WHAT, SLOT)) {
       return;
     }
     const TCLIENT& C = SV_CLIENTSLIST[SLOT];
@@ -102,34 +102,46 @@ static void OPS_BAN(const OPS_ARGS& A) {
     COMMENT = C.NAME;
   }
   uint32_t MINUTES = 0;
-  if (A.size() == 2 && !OPS_NUMBER(A[1], 1, 99999999, "minutes", MINUTES)) {
+  if (A.size() == 2 && !ADM_NUMBER(A[1], 1, 99999999, "minutes", MINUTES)) {
     return;
   }
-  std::string ANSWER = OPS_BANADD(WHAT, MINUTES, COMMENT);
+  std::string ANSWER = ADM_BANADD(WHAT, MINUTES, COMMENT);
   if (ANSWER.empty()) {
     SC_ERROR("not an IPv4 address or range: " + WHAT);
     return;
   }
-  SC_WRITELN(ANSWER);
+  // A ban the file does not keep holds until the server stops: the operator
+  // must hear that it was not saved.
+  std::string WHY = ADM_BANSAVE();
+  if (WHY.empty()) {
+    SC_WRITELN(ANSWER);
+  } else {
+    SC_ERROR(ANSWER + ", but not saved: " + WHY);
+  }
   for (int I = 1; I <= MAXCLIENTS; I++) {
     const TCLIENT& C = SV_CLIENTSLIST[I];
-    if (C.EXIST && !C.BOT && OPS_BANNED(C.IP)) {
+    if (C.EXIST && !C.BOT && ADM_BANNED(C.IP)) {
       PLAYER_REMOVE(uint8_t(I));
     }
   }
 }
 
-static void OPS_UNBAN(const OPS_ARGS& A) {
-  std::string WHY = OPS_BANREMOVE(A[0]);
+static void ADM_UNBAN(const TWORDS& A) {
+  std::string WHY = ADM_BANREMOVE(A[0]);
   if (!WHY.empty()) {
     SC_ERROR(WHY);
     return;
   }
-  SC_WRITELN("unbanned " + A[0]);
+  WHY = ADM_BANSAVE();
+  if (WHY.empty()) {
+    SC_WRITELN("unbanned " + A[0]);
+  } else {
+    SC_ERROR("unbanned " + A[0] + ", but not saved: " + WHY);
+  }
 }
 
-static void OPS_BANS(const OPS_ARGS&) {
-  std::vector<std::string> L = OPS_BANLIST();
+static void ADM_BANS(const TWORDS&) {
+  std::vector<std::string> L = ADM_BANLIST();
   if (L.empty()) {
     SC_WRITELN("no bans");
   }
@@ -138,14 +150,14 @@ static void OPS_BANS(const OPS_ARGS&) {
   }
 }
 
-static void OPS_NEXT(const OPS_ARGS&) {
+static void ADM_NEXT(const TWORDS&) {
   SV_SCOREBOARD = 0;
   SV_MAPNEXT();
 }
 
 // The map-list entry of a map named in the list, or else read from its file
 // into a free entry (the built-in map keeps its place); 0 with an error.
-static uint8_t OPS_MAPENTRY(const std::string& NAME) {
+static uint8_t ADM_MAPENTRY(const std::string& NAME) {
   for (int I = 1; I <= MAXMAPLIST; I++) {
     if (SV_MAPL[I].NAME == NAME && NAME != "-") {
       return uint8_t(I);
@@ -166,12 +178,12 @@ static uint8_t OPS_MAPENTRY(const std::string& NAME) {
   return I;
 }
 
-static void OPS_MAP(const OPS_ARGS& A) {
+static void ADM_MAP(const TWORDS& A) {
   uint8_t I = 0;
   bool NUMBER = A[0].find_first_not_of("0123456789") == std::string::npos;
   if (NUMBER) {
     uint32_t V;
-    if (!OPS_NUMBER(A[0], 1, MAXMAPLIST, "map-list entry", V)) {
+    if (!ADM_NUMBER(A[0], 1, MAXMAPLIST, "map-list entry", V)) {
       return;
     }
     if (SV_MAPL[int(V)].NAME == "-") {
@@ -179,7 +191,7 @@ static void OPS_MAP(const OPS_ARGS& A) {
       return;
     }
     I = uint8_t(V);
-  } else if ((I = OPS_MAPENTRY(A[0])) == 0) {
+  } else if ((I = ADM_MAPENTRY(A[0])) == 0) {
     return;
   }
   // As a map change at the end of a score board, to the entry asked for.
@@ -188,21 +200,21 @@ static void OPS_MAP(const OPS_ARGS& A) {
   SV_LOADCURMAP(I);
 }
 
-static void OPS_BOTS(const OPS_ARGS& A) {
+static void ADM_BOTS(const TWORDS& A) {
   uint32_t V;
-  if (!OPS_NUMBER(A[0], 0, MAXCLIENTS, "bots", V)) {
+  if (!ADM_NUMBER(A[0], 0, MAXCLIENTS, "bots", V)) {
     return;
   }
   SV_BOTCOUNT = uint8_t(V);
   // The newest bots leave at once; more come one a tick as usual.
   while (SV_BOTC > SV_BOTCOUNT) {
-    PLAYER_REMOVE(OPS_NEWESTBOT(false));
+    PLAYER_REMOVE(BOT_NEWEST(false));
   }
 }
 
 // A score limit at or below a score already reached ends the match now, as
 // reaching it would have; otherwise the match would run on past the limit.
-static void OPS_SCOREREACHED() {
+static void ADM_SCOREREACHED() {
   if (SV_SCOREBOARD != 0) {
     return;
   }
@@ -236,77 +248,71 @@ static void OPS_SCOREREACHED() {
   }
 }
 
-static void OPS_SCORE(const OPS_ARGS& A) {
+static void ADM_SCORE(const TWORDS& A) {
   uint32_t V;
-  if (OPS_NUMBER(A[0], 1, 255, "score", V)) {
+  if (ADM_NUMBER(A[0], 1, 255, "score", V)) {
     SV_SCORELIMIT = uint8_t(V);
-    OPS_SCOREREACHED();
+    ADM_SCOREREACHED();
   }
 }
 
-static void OPS_MAXPLAYERS(const OPS_ARGS& A) {
+static void ADM_MAXPLAYERS(const TWORDS& A) {
   // Players already in the game beyond a lower limit stay; nobody joins
   // until the count is below it.
   uint32_t V;
-  if (OPS_NUMBER(A[0], 2, MAXCLIENTS, "maxplayers", V)) {
+  if (ADM_NUMBER(A[0], 2, MAXCLIENTS, "maxplayers", V)) {
     SV_MAXPLAYERS = uint8_t(V);
   }
 }
 
-static void OPS_QUIT(const OPS_ARGS&) {
-  OPS_QUITASKED = true;
+static void ADM_QUIT(const TWORDS&) {
+  SV_QUITASKED = true;
 }
 
-static void OPS_HELP(const OPS_ARGS&);
+static void ADM_HELP(const TWORDS&);
 
-struct OPS_COMMAND {
-  const char* NAME;
-  int MINARGS, MAXARGS; // words after the name; -1: the rest of the line is one
-  void (*RUN)(const OPS_ARGS& A);
-  const char* USAGE;
-  const char* HELP;
-};
-
-static const OPS_COMMAND OPS_COMMANDS[] = {
-    {"status", 0, 0, OPS_STATUS, "status", "slots, map and settings"},
-    {"say", 1, -1, OPS_SAY, "say TEXT", "a server notice to every client"},
-    {"kick", 1, 1, OPS_KICK, "kick SLOT", "frees the slot, a bot's too"},
-    {"ban", 1, 2, OPS_BAN, "ban SLOT|ADDRESS[/BITS] [MINUTES]",
+const TCOMMAND ADM_COMMANDS[] = {
+    {"status", 0, 0, "admin", ADM_STATUS, "status", "slots, map and settings"},
+    {"say", 1, -1, "admin", ADM_SAY, "say TEXT", "a server notice to every client"},
+    {"kick", 1, 1, "admin", ADM_KICK, "kick SLOT", "frees the slot, a bot's too"},
+    {"ban", 1, 2, "admin", ADM_BAN, "ban SLOT|ADDRESS[/BITS] [MINUTES]",
      "bans an address or range, for good or for MINUTES, and kicks it"},
-    {"unban", 1, 1, OPS_UNBAN, "unban ADDRESS[/BITS]", "lifts a ban"},
-    {"bans", 0, 0, OPS_BANS, "bans", "the ban list with the time left"},
-    {"next", 0, 0, OPS_NEXT, "next", "ends the match and loads the next map"},
-    {"map", 1, 1, OPS_MAP, "map N|NAME", "plays map-list entry N or the map NAME"},
-    {"bots", 1, 1, OPS_BOTS, "bots N", "bots wanted, 0 to 24"},
-    {"score", 1, 1, OPS_SCORE, "score N", "score limit, 1 to 255"},
-    {"maxplayers", 1, 1, OPS_MAXPLAYERS, "maxplayers N", "player limit, 2 to 24"},
-    {"help", 0, 0, OPS_HELP, "help", "this list"},
-    {"quit", 0, 0, OPS_QUIT, "quit", "stops the server"},
+    {"unban", 1, 1, "admin", ADM_UNBAN, "unban ADDRESS[/BITS]", "lifts a ban"},
+    {"bans", 0, 0, "admin", ADM_BANS, "bans", "the ban list with the time left"},
+    {"next", 0, 0, "admin", ADM_NEXT, "next", "ends the match and loads the next map"},
+    {"map", 1, 1, "admin", ADM_MAP, "map N|NAME", "plays map-list entry N or the map NAME"},
+    {"bots", 1, 1, "admin", ADM_BOTS, "bots N", "bots wanted, 0 to 24"},
+    {"score", 1, 1, "admin", ADM_SCORE, "score N", "score limit, 1 to 255"},
+    {"maxplayers", 1, 1, "admin", ADM_MAXPLAYERS, "maxplayers N", "player limit, 2 to 24"},
+    {"help", 0, 0, "admin", ADM_HELP, "help", "this list"},
+    {"quit", 0, 0, "admin", ADM_QUIT, "quit", "stops the server"},
 };
 
-static void OPS_HELP(const OPS_ARGS&) {
-  for (const OPS_COMMAND& C : OPS_COMMANDS) {
+const size_t ADM_NCOMMANDS = sizeof ADM_COMMANDS / sizeof ADM_COMMANDS[0];
+
+static void ADM_HELP(const TWORDS&) {
+  for (const TCOMMAND& C : ADM_COMMANDS) {
     std::string U = C.USAGE;
     U.resize(36, ' ');
     SC_WRITELN(U + C.HELP);
   }
 }
 
-static bool OPS_BLANK(char C) {
+static bool ADM_BLANK(char C) {
   return C == ' ' || C == '\t';
 }
 
-void OPS_RUNCOMMAND(const std::string& LINE) {
-  OPS_RECORDLINE(LINE);
+void ADM_RUNCOMMAND(const std::string& LINE) {
+  REC_RECORDLINE(LINE);
   size_t P = 0;
   auto SKIPBLANKS = [&] {
-    while (P < LINE.size() && OPS_BLANK(LINE[P])) {
+    while (P < LINE.size() && ADM_BLANK(LINE[P])) {
       P++;
     }
   };
   auto WORD = [&] {
     size_t B = P;
-    while (P < LINE.size() && !OPS_BLANK(LINE[P])) {
+    while (P < LINE.size() && !ADM_BLANK(LINE[P])) {
       P++;
     }
     return LINE.substr(B, P - B);
@@ -316,8 +322,8 @@ void OPS_RUNCOMMAND(const std::string& LINE) {
     return; // an empty line is no command
   }
   std::string NAME = WORD();
-  const OPS_COMMAND* CMD = nullptr;
-  for (const OPS_COMMAND& C : OPS_COMMANDS) {
+  const TCOMMAND* CMD = nullptr;
+  for (const TCOMMAND& C : ADM_COMMANDS) {
     if (NAME == C.NAME) {
       CMD = &C;
     }
@@ -326,7 +332,7 @@ void OPS_RUNCOMMAND(const std::string& LINE) {
     SC_ERROR("unknown command: " + NAME + " (help lists the commands)");
     return;
   }
-  OPS_ARGS A;
+  TWORDS A;
   SKIPBLANKS();
   if (CMD->MAXARGS < 0) {
     if (P < LINE.size()) {

@@ -1,72 +1,70 @@
 // The slotless status query: a challenge cookie bound to the sender's address
-// and port, then the answer, for at most OPS_QRATE query datagrams per
+// and port, then the answer, for at most QRY_RATE query datagrams per
 // address and second. Nothing here touches a slot or logs a line.
+#include "query/query.hpp"
 #include "net/net.hpp"
-#include "ops/ops.hpp"
-
-uint64_t OPS_QSEED = 0;
 
 // ---- cookies ----
 
-static uint64_t OPS_ROTL(uint64_t X, int B) {
+static uint64_t QRY_ROTL(uint64_t X, int B) {
   return (X << B) | (X >> (64 - B));
 }
 
-static void OPS_SIPROUNDS(uint64_t (&V)[4], int N) {
+static void QRY_SIPROUNDS(uint64_t (&V)[4], int N) {
   for (int K = 0; K < N; K++) {
     V[0] += V[1];
-    V[1] = OPS_ROTL(V[1], 13) ^ V[0];
-    V[0] = OPS_ROTL(V[0], 32);
+    V[1] = QRY_ROTL(V[1], 13) ^ V[0];
+    V[0] = QRY_ROTL(V[0], 32);
     V[2] += V[3];
-    V[3] = OPS_ROTL(V[3], 16) ^ V[2];
+    V[3] = QRY_ROTL(V[3], 16) ^ V[2];
     V[0] += V[3];
-    V[3] = OPS_ROTL(V[3], 21) ^ V[0];
+    V[3] = QRY_ROTL(V[3], 21) ^ V[0];
     V[2] += V[1];
-    V[1] = OPS_ROTL(V[1], 17) ^ V[2];
-    V[2] = OPS_ROTL(V[2], 32);
+    V[1] = QRY_ROTL(V[1], 17) ^ V[2];
+    V[2] = QRY_ROTL(V[2], 32);
   }
 }
 
 // SipHash-2-4 of one 8-byte message under the key (K0, K1): a keyed hash
 // whose outputs tell nothing of the key, so a cookie for one address says
 // nothing about the cookie of another.
-static uint64_t OPS_SIPHASH(uint64_t K0, uint64_t K1, uint64_t M) {
+static uint64_t QRY_SIPHASH(uint64_t K0, uint64_t K1, uint64_t M) {
   uint64_t V[4] = {K0 ^ 0x736f6d6570736575ull, K1 ^ 0x646f72616e646f6dull,
                    K0 ^ 0x6c7967656e657261ull, K1 ^ 0x7465646279746573ull};
   V[3] ^= M;
-  OPS_SIPROUNDS(V, 2);
+  QRY_SIPROUNDS(V, 2);
   V[0] ^= M;
   const uint64_t LAST = uint64_t(8) << 56; // the length byte of the final block
   V[3] ^= LAST;
-  OPS_SIPROUNDS(V, 2);
+  QRY_SIPROUNDS(V, 2);
   V[0] ^= LAST;
   V[2] ^= 0xFF;
-  OPS_SIPROUNDS(V, 4);
+  QRY_SIPROUNDS(V, 4);
   return V[0] ^ V[1] ^ V[2] ^ V[3];
 }
 
-uint32_t OPS_QCOOKIE(uint32_t ADDR, uint16_t PORT, int64_t PERIOD) {
+uint32_t QRY_COOKIE(uint32_t ADDR, uint16_t PORT, int64_t PERIOD) {
   // The period's secret, from the seed: a leaked secret is worth a few
   // minutes at most.
-  uint64_t K0 = OPS_SIPHASH(OPS_QSEED, 0, uint64_t(PERIOD));
-  uint64_t K1 = OPS_SIPHASH(OPS_QSEED, 1, uint64_t(PERIOD));
-  uint32_t C = uint32_t(OPS_SIPHASH(K0, K1, (uint64_t(ADDR) << 16) | PORT));
+  uint64_t K0 = QRY_SIPHASH(QRY_SEED, 0, uint64_t(PERIOD));
+  uint64_t K1 = QRY_SIPHASH(QRY_SEED, 1, uint64_t(PERIOD));
+  uint32_t C = uint32_t(QRY_SIPHASH(K0, K1, (uint64_t(ADDR) << 16) | PORT));
   return C != 0 ? C : 1; // 0 is the cookie of a first query
 }
 
 // ---- the answer ----
 
-static void OPS_WRITEU32(uint32_t V) {
+static void QRY_WRITEU32(uint32_t V) {
   NET_WRITEWORD(uint16_t(V & 0xFFFF));
   NET_WRITEWORD(uint16_t(V >> 16));
 }
 
 // The status, in NET_BUF. At most 174 bytes before the slots and 27 per slot
 // (a name holds at most PLAYERMAXNAME bytes): 822 for 24 slots, well within
-// OPS_QMAXANSWER.
-static void OPS_QWRITEANSWER() {
+// QRY_MAXANSWER.
+static void QRY_WRITEANSWER() {
   static_assert(3 + 64 + 32 + 64 + 8 + 3 + MAXCLIENTS * (1 + 1 + PLAYERMAXNAME + 4) <=
-                OPS_QMAXANSWER);
+                QRY_MAXANSWER);
   uint8_t SPECTATORS = 0;
   for (int I = 1; I <= MAXCLIENTS; I++) {
     const TCLIENT& C = SV_CLIENTSLIST[I];
@@ -75,7 +73,7 @@ static void OPS_QWRITEANSWER() {
   bool MAPSET = SV_MAP.NUM >= 1 && SV_MAP.NUM <= MAXMAPLIST;
   NET_CLEARBUFFER();
   NET_WRITEBYTE(CLMPMSG_QINFO);
-  NET_WRITEBYTE(OPS_QFORMAT);
+  NET_WRITEBYTE(QRY_FORMAT);
   NET_WRITEBYTE(PVER);
   NET_WRITESTRING(SV_NAME.substr(0, 63));
   NET_WRITESTRING(std::string(SV_VERSION).substr(0, 31));
@@ -105,30 +103,30 @@ static void OPS_QWRITEANSWER() {
   }
 }
 
-bool OPS_QUERY(const std::string& IP, uint16_t PORT) {
+bool QRY_QUERY(const std::string& IP, uint16_t PORT) {
   if (NET_BUF[1] != SVMPMSG_QUERY) {
     return false;
   }
   // NET_LOADBUFFER leaves NET_BUFEND one past the datagram's last byte.
   uint32_t ADDR = 0;
   NET_READIPV4(IP, ADDR); // a sender's address is always dotted IPv4 text
-  if (size_t(NET_BUFEND - 1) < OPS_QSIZE || !OPS_QALLOWED(ADDR)) {
+  if (size_t(NET_BUFEND - 1) < QRY_SIZE || !QRY_ALLOWED(ADDR)) {
     return true; // dropped without a reply
   }
   NET_BUFP = 2;
   uint32_t GOT = NET_READWORD();
   GOT |= uint32_t(NET_READWORD()) << 16;
   // Periods count down from the clock's zero as well: floor division.
-  int64_t PERIOD = SV_NOWMS / OPS_QPERIODMS - (SV_NOWMS % OPS_QPERIODMS < 0 ? 1 : 0);
-  uint32_t COOKIE = OPS_QCOOKIE(ADDR, PORT, PERIOD);
-  if (GOT != COOKIE && GOT != OPS_QCOOKIE(ADDR, PORT, PERIOD - 1)) {
+  int64_t PERIOD = SV_NOWMS / QRY_PERIODMS - (SV_NOWMS % QRY_PERIODMS < 0 ? 1 : 0);
+  uint32_t COOKIE = QRY_COOKIE(ADDR, PORT, PERIOD);
+  if (GOT != COOKIE && GOT != QRY_COOKIE(ADDR, PORT, PERIOD - 1)) {
     NET_CLEARBUFFER();
     NET_WRITEBYTE(CLMPMSG_QCHAL);
-    OPS_WRITEU32(COOKIE);
+    QRY_WRITEU32(COOKIE);
   } else {
-    OPS_QWRITEANSWER();
+    QRY_WRITEANSWER();
   }
-  OPS_COUNTSENT();
+  NET_COUNTSENT();
   NET_SEND(IP, PORT);
   return true;
 }

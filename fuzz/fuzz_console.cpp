@@ -1,0 +1,6 @@
+#include "harness.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* DATA, size_t SIZE) {
+  FUZZ_CONSOLE(DATA, SIZE);
+  return 0;
+}

@@ -1,0 +1,49 @@
+// The main loop's seams: only the server program runs them, and only it
+// links the HTTP side.
+#include <random>
+
+#include "admin/admin.hpp"
+#include "hooks.hpp"
+#include "query/query.hpp"
+#include "record/record.hpp"
+#include "server/server.hpp"
+#include "web/web.hpp"
+
+void HOOK_START() {
+  std::random_device RANDOM;
+  QRY_SEED = (uint64_t(RANDOM()) << 32) | RANDOM();
+}
+
+void HOOK_CLOCKS() {
+  REC_RECORDCLOCKS();
+}
+
+bool HOOK_STARTED(bool OK) {
+  REC_RECORDSTART(OK);
+  if (!OK || !WEB_START()) {
+    return false;
+  }
+  ADM_STDINON = true;
+  return true;
+}
+
+void HOOK_CYCLEBEGIN() {
+  WEB_CYCLEBEGIN();
+}
+
+void HOOK_CYCLEEND() {
+  ADM_CONSOLE();
+  REC_RECORDFLUSH();
+  if (SC_HUPASKED()) {
+    REC_LOGREOPEN(); // logrotate has moved the log file away
+  }
+  WEB_PUBLISH(SV_HUMANS() > 0 ? FPS_INT : 1000);
+}
+
+int HOOK_WAITFD() {
+  return ADM_CONSOLEFD();
+}
+
+void HOOK_STOP() {
+  WEB_STOP();
+}

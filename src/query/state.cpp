@@ -1,0 +1,11 @@
+// The query's state and its start values.
+#include "query/query.hpp"
+
+uint64_t QRY_SEED = 0;
+TQLOG QRY_LOG[QRY_TABLE];
+
+void QRY_RESET() {
+  for (TQLOG& E : QRY_LOG) {
+    E = {};
+  }
+}

@@ -1,0 +1,15 @@
+// The status's own state and its start values.
+#include "status/status.hpp"
+
+bool STATUS_KEEPLOG = false;
+TSNAPLOG STATUS_LOGRING[STATUS_LOGLINES];
+int STATUS_LOGNEXT = 0;
+int STATUS_LOGCOUNT = 0;
+uint64_t STATUS_LOGSEQ = 1;
+
+void STATUS_RESET() {
+  STATUS_KEEPLOG = false;
+  STATUS_LOGNEXT = 0;
+  STATUS_LOGCOUNT = 0;
+  STATUS_LOGSEQ++; // never back to a value a snapshot may hold
+}
