@@ -14,7 +14,7 @@ standard input must run, the last one "quit" stopping the server with
 status 0; a start on a taken port 65535 must fail with the bind failure line
 and status 1. The server runs with "-http 0": its /healthz must answer ok,
 its /status.json name it, and /events deliver the whole status as its first
-event. Every wine process of the prefix is ended at the end.
+event; a second server on its HTTP port must stop at start with status 1. Every wine process of the prefix is ended at the end.
 
   scripts/wine_test.py [--server EXE] [--client BIN] [--windows-client EXE]
                       [--replay BIN] [--windows-replay EXE]
@@ -47,9 +47,10 @@ def run(cmd, timeout):
                           timeout=timeout)
 
 
-def check_http(server):
+def check_http(server, second):
     """The HTTP side of a server started with "-http 0": health, status and
-    the first event of the stream. Returns the failures."""
+    the first event of the stream; and SECOND (a command line without the
+    port) on the same HTTP port must fail. Returns the failures."""
     pattern = re.compile(r"HTTP initialized! http://127\.0\.0\.1:(\d+)/")
     if not server.wait_for(lambda: any(pattern.match(l) for l in server.lines), 10.0):
         return ["no HTTP initialized line in %r" % server.lines]
@@ -86,6 +87,10 @@ def check_http(server):
                   "name the server" % port)
     except (OSError, ValueError, http.client.HTTPException) as e:
         failures.append("HTTP: %r" % e)
+    again = run(second + ["-port", "0", "-http", str(port)], 60)
+    if again.returncode != 1 or ("cannot listen on %d" % port) not in again.stderr:
+        failures.append("a second server on HTTP port %d: exit %d, %r" %
+                        (port, again.returncode, again.stderr))
     return failures
 
 
@@ -117,7 +122,7 @@ def main():
                                    "-http", "0"],
                         wrapper=[tool("wine64", WINE)], start_timeout=120.0)
         print("wine-test: %s answers on %s" % (os.path.basename(a.server), server.addr))
-        failures += check_http(server)
+        failures += check_http(server, [tool("wine64", WINE), a.server])
 
         status = run([a.client, "status", "--timeout", "5", server.addr], 30)
         if status.returncode != 0 or "Wine" not in status.stdout:
