@@ -12,7 +12,9 @@ publishing) and of the whole process (the HTTP thread too, which makes and
 writes the events) from /proc, and divides by the ticks the players
 counted. Side by side, all meet the same background load; each round
 starts them in another order. The script prints each round and the median
-of the rounds' ratios to the plain server. Build first: make build."""
+of the rounds' ratios to the plain server, and the HTTP thread's own CPU
+per tick over the plain server's (the part of the ratio that the game
+threads' own noise does not blur). Build first: make build."""
 import http.client
 import json
 import os
@@ -117,8 +119,9 @@ for r in range(ROUNDS):
     text = f"  round {r + 1} (load average {loadavg():.1f}): plain {pg:6.1f} / {pw:6.1f} us/tick"
     for name, _ in configs[1:]:
         hg, hw, ht, he = out[name]
-        row[name] = (hg / pg, hw / pw, hg, hw)
-        text += f"; {name} {hg:6.1f} / {hw:6.1f} ({hg / pg:.3f} / {hw / pw:.3f}, {he} events)"
+        row[name] = (hg / pg, hw / pw, hg, hw, (hw - hg) / pw)
+        text += (f"; {name} {hg:6.1f} / {hw:6.1f} ({hg / pg:.3f} / {hw / pw:.3f}, "
+                 f"HTTP thread {(hw - hg) / pw:.3f}, {he} events)")
     print(text + "   [game thread / whole process]")
     rounds.append((pg, pw, row))
 
@@ -129,5 +132,6 @@ for name, _ in configs[1:]:
     print(f"{name}: game thread {med(x[2][name][2] for x in rounds):.1f} us/tick, ratio "
           f"{med(x[2][name][0] for x in rounds):.3f}; whole process "
           f"{med(x[2][name][3] for x in rounds):.1f} us/tick, ratio "
-          f"{med(x[2][name][1] for x in rounds):.3f} (medians of the rounds)")
+          f"{med(x[2][name][1] for x in rounds):.3f}; the HTTP thread alone "
+          f"{med(x[2][name][4] for x in rounds):.3f} of the plain server (medians of the rounds)")
 print(f"load average {loadavg():.1f} after")
