@@ -37,8 +37,8 @@ constexpr uint32_t WEB_MAXHEADER = 8192;
 // A connection's read buffer: the header and what a client sent behind it.
 constexpr size_t WEB_MAXBUFFER = 16384;
 // Seconds a whole request may take from its first byte, a connection may
-// wait without one (a new one, or an idle keep-alive), and an answer or an
-// event may take to be written.
+// wait without one (a new one, or an idle keep-alive), and an answer (or an
+// event stream's header) may take to be written.
 constexpr std::chrono::seconds WEB_REQUESTTIME{5};
 constexpr std::chrono::seconds WEB_IDLETIME{5};
 constexpr std::chrono::seconds WEB_WRITETIME{5};

@@ -7,9 +7,10 @@
 // only while a stream is open; it reads the newest published snapshot, so
 // the game thread wakes nobody.
 //
-// A stream holds at most WEB_STREAMBACKLOG unsent bytes, and an event must
-// leave within WEB_WRITETIME: a reader that stops reading is dropped, and
-// nothing queues without bound.
+// A stream holds at most WEB_STREAMBACKLOG unsent bytes: a reader that
+// stops reading is dropped once it is that far behind, so nothing queues
+// without bound. Its writes have no time-out of their own (a timer per
+// write would cost each event a few system calls per stream).
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/http/chunk_encode.hpp>
 #include <boost/beast/http/empty_body.hpp>
@@ -62,6 +63,7 @@ public:
     http::async_write_header(C_.STREAM, *SERIAL_,
                              [S = shared_from_this()](beast::error_code EC, size_t) {
                                if (!EC) {
+                                 S->C_.STREAM.expires_never();
                                  S->WATCH();
                                  WEB_JOIN(S);
                                }
@@ -112,8 +114,6 @@ private:
     }
     auto DONE = [S = shared_from_this()](beast::error_code EC, size_t) {
       if (EC) {
-        // An event not taken within WEB_WRITETIME: its reader fell behind.
-        WEB_HTTP.SLOWREADER += EC == beast::error::timeout;
         S->CLOSE();
         return;
       }
@@ -125,7 +125,6 @@ private:
         S->SEND();
       }
     };
-    C_.STREAM.expires_after(WEB_WRITETIME);
     if (CHUNKED_) {
       asio::async_write(C_.STREAM, http::make_chunk(B), std::move(DONE));
     } else {
