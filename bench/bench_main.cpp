@@ -77,21 +77,38 @@ static void BM_WebPublish(benchmark::State& STATE) {
 }
 BENCHMARK(BM_WebPublish);
 
-// The status JSON of that match (an HTTP thread makes one per event sent),
-// and the metrics text.
+// The documents of that match: the status JSON (what /status.json and a
+// new event stream get), the metrics text, and an event of the stream: what
+// changed over the 8 cycles between two events.
 static void BM_WebDocuments(benchmark::State& STATE) {
   FULLLOAD_START(false, 1000);
-  static TSNAPSHOT S;
+  static TSNAPSHOT S, LATER;
   STATUS_TAKE(S);
+  for (int I = 0; I < 8; I++) {
+    FULLLOAD_TICK();
+  }
+  STATUS_TAKE(LATER);
   WEB_LOOPSTATS L{};
   size_t BYTES = 0;
+  std::string DELTA;
   for (auto _ : STATE) {
-    BYTES = STATE.range(0) == 0 ? WEB_STATUSJSON(S, false).size() : WEB_METRICS(S, L).size();
+    switch (STATE.range(0)) {
+    case 0:
+      BYTES = WEB_STATUSJSON(S, false, false).size();
+      break;
+    case 1:
+      BYTES = WEB_METRICS(S, L, WEB_HTTPSTATS{}).size();
+      break;
+    default:
+      WEB_DELTAJSON(S, LATER, false, DELTA);
+      BYTES = DELTA.size();
+    }
   }
   STATE.counters["bytes"] = double(BYTES);
-  STATE.SetLabel(STATE.range(0) == 0 ? "status JSON" : "metrics");
+  const char* LABELS[] = {"status JSON", "metrics", "event: 8 cycles' changes"};
+  STATE.SetLabel(LABELS[STATE.range(0)]);
 }
-BENCHMARK(BM_WebDocuments)->Arg(0)->Arg(1);
+BENCHMARK(BM_WebDocuments)->Arg(0)->Arg(1)->Arg(2);
 
 // NET_INPUT of one datagram from a sender that is not banned (a disconnect
 // from an address without a slot), with 1 or 50,000 bans in force: mostly

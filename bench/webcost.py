@@ -1,15 +1,20 @@
-"""What "-http" with a page open costs a loaded server, per tick.
+"""What "-http" with pages open costs a loaded server, per tick.
 
-    python3 bench/webcost.py [SECONDS] [PLAYERS] [ROUNDS]   (defaults: 20 s, 24 players, 3 rounds)
+    python3 bench/webcost.py [SECONDS] [PLAYERS] [ROUNDS] [PAGES]
+    (defaults: 20 s, 24 players, 3 rounds, pages "1,16")
 
-Runs two release servers side by side, each with its own load client
-(build/brastok_client load -n PLAYERS): one plain, one with "-http 0" and
-one open event stream, which is what an open live page reads. Over the load
-run it reads the CPU time of each server's game thread (the main thread:
-cycles and publishing) and of the whole process (the HTTP threads too, which
-build one event per tick) from /proc, and divides by the ticks the players
-counted. Side by side, both meet the same background load; the script prints
-each round and the median of the rounds' ratios. Build first: make build."""
+Runs release servers side by side, each with its own load client
+(build/brastok_client load -n PLAYERS): one plain, and one with "-http 0"
+for each count in PAGES (comma-separated) with that many event streams
+open, which is what open live pages read. Over the load run it reads the
+CPU time of each server's game thread (the main thread: cycles and
+publishing) and of the whole process (the HTTP thread too, which makes and
+writes the events) from /proc, and divides by the ticks the players
+counted. Side by side, all meet the same background load; each round
+starts them in another order. The script prints each round and the median
+of the rounds' ratios to the plain server, and the HTTP thread's own CPU
+per tick over the plain server's (the part of the ratio that the game
+threads' own noise does not blur). Build first: make build."""
 import http.client
 import json
 import os
@@ -19,9 +24,12 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 
 B = "build"
-SECONDS, PLAYERS, ROUNDS = (int(a) for a in (sys.argv[1:] + ["20", "24", "3"][len(sys.argv) - 1:])[:3])
+ARGV = sys.argv[1:] + ["20", "24", "3", "1,16"][len(sys.argv) - 1:]
+SECONDS, PLAYERS, ROUNDS = (int(a) for a in ARGV[:3])
+PAGES = [int(p) for p in ARGV[3].split(",")]
 
 
 def cpu_ns(pid, whole):
@@ -37,14 +45,33 @@ def cpu_ns(pid, whole):
     return total
 
 
-def run(name, with_http, out):
+def page(hport, stop, events):
+    """One open page: reads /events until STOP, counting the events."""
+    c = http.client.HTTPConnection("127.0.0.1", hport, timeout=5)
+    c.request("GET", "/events")
+    r = c.getresponse()
+    tail = b""
+    while not stop.is_set():
+        try:
+            data = r.read1(65536)
+        except (OSError, http.client.HTTPException):
+            break
+        if not data:
+            break
+        seen = tail + data
+        events[0] += seen.count(b"data: ") - tail.count(b"data: ")
+        tail = seen[-8:]
+    c.close()
+
+
+def run(name, pages, out):
     work = tempfile.mkdtemp(prefix="brastok-webcost-")
     args = [os.path.abspath(f"{B}/brastok_server"), "-port", "0", "-maxplayers", "24"]
-    if with_http:
+    if pages is not None:
         args += ["-http", "0"]
     p = subprocess.Popen(args, cwd=work, stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
     udp = hport = None
-    for _ in range(4 if with_http else 3):
+    for _ in range(4 if pages is not None else 3):
         line = p.stdout.readline()
         m = re.search(r"UDP port: (\d+)", line)
         udp = int(m.group(1)) if m else udp
@@ -52,21 +79,10 @@ def run(name, with_http, out):
         hport = int(m.group(1)) if m else hport
     events = [0]
     stop = threading.Event()
-
-    def page():
-        c = http.client.HTTPConnection("127.0.0.1", hport, timeout=5)
-        c.request("GET", "/events")
-        r = c.getresponse()
-        while not stop.is_set():
-            line = r.fp.readline()
-            if not line:
-                break
-            events[0] += line.startswith(b"data: ")
-        c.close()
-
-    reader = threading.Thread(target=page) if with_http else None
-    if reader:
-        reader.start()
+    readers = [threading.Thread(target=page, args=(hport, stop, events)) for _ in range(pages or 0)]
+    for r in readers:
+        r.start()
+    time.sleep(0.2)  # the streams open before the load starts
     g0, w0 = cpu_ns(p.pid, False), cpu_ns(p.pid, True)
     load = subprocess.run([f"{B}/brastok_client", "load", "-n", str(PLAYERS), "-t", str(SECONDS), "--json",
                            f"127.0.0.1:{udp}"], capture_output=True, text=True)
@@ -74,32 +90,48 @@ def run(name, with_http, out):
     stop.set()
     p.terminate()
     p.wait(5)
-    if reader:
-        reader.join(5)
+    for r in readers:
+        r.join(5)
     subprocess.run(["rm", "-rf", work])
     d = json.loads(load.stdout)
     ticks = d["state_packets"] / max(1, d["connected"])
     out[name] = ((g1 - g0) / 1000 / ticks, (w1 - w0) / 1000 / ticks, ticks, events[0])
 
 
-print(f"{os.cpu_count()} cores, {SECONDS} s, {PLAYERS} players, {ROUNDS} rounds; "
-      f"load average {os.getloadavg()[0]:.1f}")
+def loadavg():
+    return os.getloadavg()[0]
+
+
+configs = [("plain", None)] + [(f"{n} page{'s' if n != 1 else ''}", n) for n in PAGES]
+print(f"{os.cpu_count()} cores, {SECONDS} s, {PLAYERS} players, {ROUNDS} rounds, "
+      f"{len(configs)} servers side by side; load average {loadavg():.1f} before")
 rounds = []
 for r in range(ROUNDS):
     out = {}
-    t = [threading.Thread(target=run, args=("plain", False, out)),
-         threading.Thread(target=run, args=("http", True, out))]
+    order = configs[r % len(configs):] + configs[:r % len(configs)]
+    t = [threading.Thread(target=run, args=(name, pages, out)) for name, pages in order]
     for x in t:
         x.start()
     for x in t:
         x.join()
-    (pg, pw, pt, _), (hg, hw, ht, he) = out["plain"], out["http"]
-    print(f"  round {r + 1}: game thread {pg:6.1f} -> {hg:6.1f} us/tick ({hg / pg:.3f}); "
-          f"whole process {pw:6.1f} -> {hw:6.1f} us/tick ({hw / pw:.3f}); "
-          f"{int(ht)} ticks, {he} events read")
-    rounds.append((hg / pg, hw / pw, pg, hg, pw, hw))
-med = lambda i: statistics.median(x[i] for x in rounds)
-print(f"game thread:   {med(2):.1f} us/tick plain, {med(3):.1f} with -http and a page open; "
-      f"ratio {med(0):.3f} (median of rounds)")
-print(f"whole process: {med(4):.1f} us/tick plain, {med(5):.1f} with -http and a page open; "
-      f"ratio {med(1):.3f} (median of rounds)")
+    pg, pw, pt, _ = out["plain"]
+    row = {}
+    text = f"  round {r + 1} (load average {loadavg():.1f}): plain {pg:6.1f} / {pw:6.1f} us/tick"
+    for name, _ in configs[1:]:
+        hg, hw, ht, he = out[name]
+        row[name] = (hg / pg, hw / pw, hg, hw, (hw - hg) / pw)
+        text += (f"; {name} {hg:6.1f} / {hw:6.1f} ({hg / pg:.3f} / {hw / pw:.3f}, "
+                 f"HTTP thread {(hw - hg) / pw:.3f}, {he} events)")
+    print(text + "   [game thread / whole process]")
+    rounds.append((pg, pw, row))
+
+med = statistics.median
+print(f"plain: game thread {med(x[0] for x in rounds):.1f} us/tick, "
+      f"whole process {med(x[1] for x in rounds):.1f} us/tick (medians)")
+for name, _ in configs[1:]:
+    print(f"{name}: game thread {med(x[2][name][2] for x in rounds):.1f} us/tick, ratio "
+          f"{med(x[2][name][0] for x in rounds):.3f}; whole process "
+          f"{med(x[2][name][3] for x in rounds):.1f} us/tick, ratio "
+          f"{med(x[2][name][1] for x in rounds):.3f}; the HTTP thread alone "
+          f"{med(x[2][name][4] for x in rounds):.3f} of the plain server (medians of the rounds)")
+print(f"load average {loadavg():.1f} after")

@@ -21,14 +21,15 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # on a bare Windows without MinGW's DLLs beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# The header-only libraries of the tools, CLI11 and nlohmann-json, are the
-# host's Debian packages. Their headers and package files are linked into a
-# folder of the build, alone, so that the Windows compiler finds them without
-# ever seeing the host's /usr/include (its glibc headers do not fit Windows).
+# The header-only libraries, CLI11, nlohmann-json and Boost (Beast and Asio
+# for the HTTP side), are the host's Debian packages. Their headers and
+# package files are linked into a folder of the build, alone, so that the
+# Windows compiler finds them without ever seeing the host's /usr/include
+# (its glibc headers do not fit Windows).
 set(BRASTOK_HOSTHEADERS ${CMAKE_BINARY_DIR}/host-headers)
 if(NOT CMAKE_IN_TRY_COMPILE)
   file(MAKE_DIRECTORY ${BRASTOK_HOSTHEADERS}/include ${BRASTOK_HOSTHEADERS}/share/cmake)
-  foreach(HEADERS CLI nlohmann)
+  foreach(HEADERS CLI nlohmann boost)
     if(EXISTS /usr/include/${HEADERS})
       file(CREATE_LINK /usr/include/${HEADERS} ${BRASTOK_HOSTHEADERS}/include/${HEADERS} SYMBOLIC)
     endif()

@@ -12,16 +12,19 @@ replay to the same console lines with brastok_replay.exe under wine and with
 the Linux brastok_replay. Console commands read from a file on
 standard input must run, the last one "quit" stopping the server with
 status 0; a start on a taken port 65535 must fail with the bind failure line
-and status 1. Every wine process of the prefix is
-ended at the end.
+and status 1. The server runs with "-http 0": its /healthz must answer ok,
+its /status.json name it, and /events deliver the whole status as its first
+event; a second server on its HTTP port must stop at start with status 1. Every wine process of the prefix is ended at the end.
 
   scripts/wine_test.py [--server EXE] [--client BIN] [--windows-client EXE]
                       [--replay BIN] [--windows-replay EXE]
 """
 
 import argparse
+import http.client
 import json
 import os
+import re
 import shutil
 import signal
 import socket
@@ -42,6 +45,53 @@ def tool(name, fallback):
 def run(cmd, timeout):
     return subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True,
                           timeout=timeout)
+
+
+def check_http(server, second):
+    """The HTTP side of a server started with "-http 0": health, status and
+    the first event of the stream; and SECOND (a command line without the
+    port) on the same HTTP port must fail. Returns the failures."""
+    pattern = re.compile(r"HTTP initialized! http://127\.0\.0\.1:(\d+)/")
+    if not server.wait_for(lambda: any(pattern.match(l) for l in server.lines), 10.0):
+        return ["no HTTP initialized line in %r" % server.lines]
+    port = int(next(pattern.match(l) for l in server.lines if pattern.match(l)).group(1))
+    failures = []
+    try:
+        c = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+        c.request("GET", "/healthz")
+        r = c.getresponse()
+        body = r.read()
+        if r.status != 200 or body != b"ok\n":
+            failures.append("/healthz: %d %r" % (r.status, body))
+        c.request("GET", "/status.json")
+        r = c.getresponse()
+        status = json.loads(r.read())
+        if r.status != 200 or status.get("name") != "Wine":
+            failures.append("/status.json: %d %r" % (r.status, status))
+        c.close()
+        c = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+        c.request("GET", "/events")
+        r = c.getresponse()
+        first = None
+        while first is None:
+            line = r.fp.readline()
+            if not line:
+                break
+            if line.startswith(b"data: "):
+                first = json.loads(line[6:])
+        c.close()
+        if not first or first.get("name") != "Wine" or "text" not in first.get("map", {}):
+            failures.append("/events: first event %r" % first)
+        else:
+            print("wine-test: HTTP on port %d: /healthz ok, /status.json and the first event "
+                  "name the server" % port)
+    except (OSError, ValueError, http.client.HTTPException) as e:
+        failures.append("HTTP: %r" % e)
+    again = run(second + ["-port", "0", "-http", str(port)], 60)
+    if again.returncode != 1 or ("cannot listen on %d" % port) not in again.stderr:
+        failures.append("a second server on HTTP port %d: exit %d, %r" %
+                        (port, again.returncode, again.stderr))
+    return failures
 
 
 def main():
@@ -68,9 +118,11 @@ def main():
         # wine's drive Z: is the root of the Linux file system.
         events = os.path.join(tmp.name, "events.jsonl")
         record = os.path.join(tmp.name, "match.rec")
-        server = Server(a.server, ["-name", "Wine", "-log", "Z:" + events, "-record", "Z:" + record],
+        server = Server(a.server, ["-name", "Wine", "-log", "Z:" + events, "-record", "Z:" + record,
+                                   "-http", "0"],
                         wrapper=[tool("wine64", WINE)], start_timeout=120.0)
         print("wine-test: %s answers on %s" % (os.path.basename(a.server), server.addr))
+        failures += check_http(server, [tool("wine64", WINE), a.server])
 
         status = run([a.client, "status", "--timeout", "5", server.addr], 30)
         if status.returncode != 0 or "Wine" not in status.stdout:

@@ -165,6 +165,15 @@ void SC_CATCHSTOP() {
   sigaction(SIGHUP, &SA, nullptr);
 }
 
+void SC_BLOCKSTOPSIGNALS() {
+  sigset_t SET;
+  sigemptyset(&SET);
+  sigaddset(&SET, SIGINT);
+  sigaddset(&SET, SIGTERM);
+  sigaddset(&SET, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &SET, nullptr);
+}
+
 bool SC_STOPASKED() {
   return STOPASKED != 0;
 }

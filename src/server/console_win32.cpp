@@ -121,6 +121,10 @@ bool SC_STOPASKED() {
   return STOPASKED;
 }
 
+// The console's stop events come to a thread of their own, whatever the
+// other threads do: nothing to block.
+void SC_BLOCKSTOPSIGNALS() {}
+
 // Windows has no hang-up signal to ask for anything.
 bool SC_HUPASKED() {
   return false;

@@ -111,3 +111,5 @@ void SC_CATCHSTOP();
 bool SC_STOPASKED();
 // True once after each SIGHUP: the flag is cleared by reading it.
 bool SC_HUPASKED();
+// Blocks SIGINT, SIGTERM and SIGHUP: every thread but the game's calls it first.
+void SC_BLOCKSTOPSIGNALS();

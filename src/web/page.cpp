@@ -1,6 +1,7 @@
 // The live page: one self-contained document (no outside scripts, fonts or
 // images), served from memory. It draws the map from the map text, follows
-// /events, and reconnects by itself when the server comes back.
+// /events (the whole status first, then what changed), and reconnects by
+// itself when the server comes back.
 #include "web/web.hpp"
 
 const char* const WEB_PAGE = R"PAGE(<!doctype html>
@@ -43,7 +44,7 @@ const ITEM = {"0":"#ff8c00","1":"#e04040","2":"#e04040","3":"#4aa3ff","4":"#4aa3
               "5":"#c0c0c0","6":"#c0c0c0","7":"#c0c0c0","8":"#c0c0c0","9":"#c0c0c0"};
 const CELL = 64;
 const cv = document.getElementById("c"), g = cv.getContext("2d");
-let grid = null, last = null, px = 10, dpr = 1;
+let grid = null, bg = null, last = null, px = 10, dpr = 1;
 
 // The grid from the map text: six header characters, then rows ended by CR.
 function loadMap(text) {
@@ -63,11 +64,52 @@ function resize() {
   cv.width = px * grid.w;
   cv.height = px * grid.h;
   cv.style.width = css * grid.w + "px";
+  // The cells are drawn once, into a canvas of their own.
+  bg = document.createElement("canvas");
+  bg.width = cv.width;
+  bg.height = cv.height;
+  const b = bg.getContext("2d");
+  for (let y = 0; y < grid.h; y++) {
+    const row = grid.rows[y];
+    for (let x = 0; x < grid.w; x++) {
+      b.fillStyle = cellColour(row[x] || " ");
+      b.fillRect(x * px, y * px, px, px);
+    }
+  }
   if (last) draw(last);
 }
 // Map units to canvas pixels: cell 1 is the first column drawn.
 function toPx(x, y) { return [(x / CELL - 1) * px, (y / CELL - 1) * px]; }
-window.brastokView = {toPx, get cellPx() { return px; }};
+window.brastokView = {toPx, get cellPx() { return px; }, drawn: slot => drawn.get(slot)};
+
+// Events come a few times a second: each marker glides from where it was
+// drawn to where the newest event puts it, over the time between events.
+// A jump of more than three cells (a respawn) is not glided.
+const from = new Map(), drawn = new Map();
+let glideT0 = 0, glideSpan = 500, frame = 0;
+function glideTo(s) {
+  const now = performance.now();
+  glideSpan = Math.min(1000, Math.max(100, now - glideT0));
+  glideT0 = now;
+  from.clear();
+  for (const p of s.slots) {
+    const d = drawn.get(p.slot);
+    if (d && p.x !== undefined && Math.hypot(d.x - p.x, d.y - p.y) <= 3 * CELL) from.set(p.slot, d);
+  }
+  if (!frame) frame = requestAnimationFrame(animate);
+}
+function animate() {
+  frame = 0;
+  if (!last) return;
+  draw(last);
+  if (performance.now() - glideT0 < glideSpan) frame = requestAnimationFrame(animate);
+}
+function placeOf(p, t) {
+  const a = from.get(p.slot);
+  if (!a) return {x: p.x, y: p.y, dir: p.dir};
+  const turn = ((p.dir - a.dir) % 360 + 540) % 360 - 180;
+  return {x: a.x + (p.x - a.x) * t, y: a.y + (p.y - a.y) * t, dir: a.dir + turn * t};
+}
 
 function cellColour(ch) {
   if (ch >= "A" && ch <= "Z") return "#5b6170";
@@ -75,14 +117,8 @@ function cellColour(ch) {
   return "#2b2f38";
 }
 function draw(s) {
-  if (!grid) return;
-  for (let y = 0; y < grid.h; y++) {
-    const row = grid.rows[y];
-    for (let x = 0; x < grid.w; x++) {
-      g.fillStyle = cellColour(row[x] || " ");
-      g.fillRect(x * px, y * px, px, px);
-    }
-  }
+  if (!grid || !bg) return;
+  g.drawImage(bg, 0, 0);
   for (const it of s.items) {
     if (!it.present) continue;
     const [cx, cy] = toPx(it.x, it.y), r = px * 0.22;
@@ -91,9 +127,13 @@ function draw(s) {
   }
   g.textAlign = "center";
   g.font = Math.round(Math.max(11 * dpr, px * 0.38)) + "px system-ui,sans-serif";
+  const t = Math.min(1, (performance.now() - glideT0) / glideSpan);
+  drawn.clear();
   for (const p of s.slots) {
     if (p.state !== "live" && p.state !== "attacking") continue;
-    const [cx, cy] = toPx(p.x, p.y), a = p.dir * Math.PI / 180, r = px * 0.42;
+    const at = placeOf(p, t);
+    drawn.set(p.slot, at);
+    const [cx, cy] = toPx(at.x, at.y), a = at.dir * Math.PI / 180, r = px * 0.42;
     g.fillStyle = TEAM[p.team % 4];
     g.beginPath();
     g.moveTo(cx + Math.cos(a) * r, cy + Math.sin(a) * r);
@@ -102,7 +142,7 @@ function draw(s) {
     g.closePath();
     g.fill();
     g.fillStyle = "#fff";
-    g.fillText(p.name + " " + p.health, cx, cy - r - 3);
+    g.fillText(p.health === undefined ? p.name : p.name + " " + p.health, cx, cy - r - 3);
   }
 }
 function cellText(tag, text, cls) {
@@ -112,7 +152,11 @@ function cellText(tag, text, cls) {
   return e;
 }
 function show(s) {
-  if (s.map.text !== undefined) loadMap(s.map.text);
+  // The map text comes with the whole status only: kept as the grid.
+  if (s.map.text !== undefined) {
+    loadMap(s.map.text);
+    delete s.map.text;
+  }
   last = s;
   window.brastokView.state = s;
   document.getElementById("name").textContent = s.name;
@@ -121,16 +165,47 @@ function show(s) {
   document.getElementById("tick").textContent = s.tick;
   document.getElementById("board").textContent = s.scoreboard ? "score board " + s.scoreboard : "";
   const tb = document.getElementById("score");
-  tb.replaceChildren(...s.slots.slice().sort((a, b) => b.score - a.score).map(p => {
+  tb.replaceChildren(...s.slots.slice().sort((a, b) => (b.score ?? -1) - (a.score ?? -1)).map(p => {
     const tr = document.createElement("tr"), td = document.createElement("td");
     const sw = cellText("span", "", "sw");
     sw.style.background = TEAM[p.team % 4];
     td.append(sw, p.name + (p.bot ? " (bot)" : "") + (p.state === "spectator" ? " (watching)" : ""));
-    tr.append(td, cellText("td", p.score, "n"), cellText("td", p.health, "n"), cellText("td", p.ping, "n"));
+    tr.append(td, cellText("td", p.score ?? "", "n"), cellText("td", p.health ?? "", "n"),
+              cellText("td", p.ping, "n"));
     return tr;
   }));
   document.getElementById("log").replaceChildren(...s.log.slice().reverse().map(l => cellText("li", l)));
+  glideTo(s);
   draw(s);
+}
+// A "delta" event holds what changed since the event before: the changed
+// fields of each changed slot (null: no longer shown), the slots gone, the
+// moves (slot, x, y, facing: four numbers each), the items whose presence
+// changed, the log lines added.
+function apply(d) {
+  const s = last;
+  if (!s) return;
+  for (const k of ["name", "settings", "tick", "scoreboard"]) if (k in d) s[k] = d[k];
+  if (d.gone) s.slots = s.slots.filter(p => !d.gone.includes(p.slot));
+  for (const u of d.slots || []) {
+    let p = s.slots.find(q => q.slot === u.slot);
+    if (!p) {
+      p = {slot: u.slot};
+      s.slots.push(p);
+      s.slots.sort((a, b) => a.slot - b.slot);
+    }
+    for (const [k, v] of Object.entries(u)) {
+      if (v === null) delete p[k]; else p[k] = v;
+    }
+  }
+  const m = d.moves || [];
+  for (let i = 0; i + 3 < m.length; i += 4) {
+    const p = s.slots.find(q => q.slot === m[i]);
+    if (p) [p.x, p.y, p.dir] = [m[i + 1], m[i + 2], m[i + 3]];
+  }
+  for (const [i, present] of d.items || []) s.items[i].present = present;
+  if (d.log) s.log = s.log.concat(d.log).slice(-20);
+  show(s);
 }
 let es = null;
 function connect() {
@@ -138,6 +213,7 @@ function connect() {
   const conn = document.getElementById("conn");
   es.onopen = () => { conn.textContent = "live"; conn.className = ""; };
   es.onmessage = ev => show(JSON.parse(ev.data));
+  es.addEventListener("delta", ev => apply(JSON.parse(ev.data)));
   es.onerror = () => {
     conn.textContent = "reconnecting";
     conn.className = "off";

@@ -1,11 +1,10 @@
 // The published snapshot: written by the game loop once per cycle, read by
-// the HTTP threads. Two buffers: the loop fills the back one without any
+// the HTTP side. Two buffers: the loop fills the back one without any
 // lock while readers copy the front one under the lock, then it swaps them
 // under the lock. A reader never sees a buffer being filled, and the loop
 // never copies a whole snapshot.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <mutex>
 
@@ -19,12 +18,11 @@ static uint64_t WEB_SEQ;       // snapshots published
 static WEB_LOOPSTATS WEB_LOOP; // the loop's own
 static WEB_LOOPSTATS WEB_SHAREDLOOP;
 static std::mutex WEB_MX;
-static std::condition_variable WEB_CV;
-static std::atomic<bool> WEB_STOP_;
-static std::atomic<int64_t> WEB_DUEMS; // when the next cycle is due to start
+static std::atomic<uint64_t> WEB_SHAREDSEQ; // the front buffer's SEQ
+static std::atomic<int64_t> WEB_DUE;        // when the next cycle is due to start
 static std::chrono::steady_clock::time_point WEB_T0;
 
-static int64_t WEB_NOWMS() {
+int64_t WEB_NOWMS() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
@@ -39,8 +37,9 @@ static void WEB_SWAP() {
     WEB_FRONT = 1 - WEB_FRONT;
     WEB_SHAREDLOOP = WEB_LOOP;
   }
-  // No wake-up call: streams look when the next cycle is due (see
-  // WEB_WAITNEWER), so waking them costs the loop nothing.
+  WEB_SHAREDSEQ = BACK.SEQ;
+  // No wake-up call: the event streams look by themselves, so they cost the
+  // loop nothing.
 }
 
 void WEB_OPEN() {
@@ -49,8 +48,7 @@ void WEB_OPEN() {
                            std::chrono::system_clock::now().time_since_epoch())
                            .count();
   // The first cycle follows at once; a second of grace covers the start.
-  WEB_DUEMS = WEB_NOWMS() + 1000;
-  WEB_STOP_ = false;
+  WEB_DUE = WEB_NOWMS() + 1000;
   WEB_ON = true;
   // The HTTP threads may read before the first cycle: give them a picture.
   WEB_SWAP();
@@ -58,11 +56,6 @@ void WEB_OPEN() {
 
 void WEB_CLOSE() {
   WEB_ON = false;
-  {
-    std::lock_guard<std::mutex> LOCK(WEB_MX);
-    WEB_STOP_ = true;
-  }
-  WEB_CV.notify_all();
 }
 
 void WEB_CYCLEBEGIN() {
@@ -84,7 +77,7 @@ void WEB_PUBLISH(int WAITMS) {
   WEB_LOOP.CYCLES++;
   WEB_LOOP.SECONDS += SEC;
   WEB_SWAP();
-  WEB_DUEMS = WEB_NOWMS() + WAITMS;
+  WEB_DUE = WEB_NOWMS() + WAITMS;
 }
 
 void WEB_READ(TSNAPSHOT& S, WEB_LOOPSTATS& L) {
@@ -94,28 +87,10 @@ void WEB_READ(TSNAPSHOT& S, WEB_LOOPSTATS& L) {
   L = WEB_SHAREDLOOP;
 }
 
-bool WEB_WAITNEWER(uint64_t SEQ, int MS) {
-  // A waiter sleeps until a millisecond after the next cycle is due, then
-  // looks every millisecond; only a stop wakes it early.
-  using namespace std::chrono;
-  const steady_clock::time_point END = steady_clock::now() + milliseconds(MS);
-  std::unique_lock<std::mutex> LOCK(WEB_MX);
-  while (!WEB_STOP_ && WEB_BUF[WEB_FRONT].SEQ == SEQ) {
-    steady_clock::time_point NOW = steady_clock::now();
-    if (NOW >= END) {
-      return false;
-    }
-    steady_clock::time_point LOOK{milliseconds(WEB_DUEMS + 1)};
-    LOOK = std::min(END, std::max(LOOK, NOW + milliseconds(1)));
-    WEB_CV.wait_until(LOCK, LOOK);
-  }
-  return !WEB_STOP_;
-}
-
-bool WEB_STOPPING() {
-  return WEB_STOP_;
+uint64_t WEB_NEWESTSEQ() {
+  return WEB_SHAREDSEQ;
 }
 
 int64_t WEB_LATEMS() {
-  return WEB_NOWMS() - WEB_DUEMS;
+  return WEB_NOWMS() - WEB_DUE;
 }

@@ -1,5 +1,7 @@
-// The documents of the HTTP side, made from one snapshot: the status JSON
-// (also the payload of every event of the stream) and the metrics text.
+// The documents of the HTTP side, made from snapshots: the status JSON, what
+// changed between two snapshots (the events of the stream), and the metrics
+// text.
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "web/web.hpp"
@@ -19,9 +21,106 @@ static const char* WEB_STATENAME(uint8_t ST) {
   }
 }
 
-std::string WEB_STATUSJSON(const TSNAPSHOT& S, bool WITHMAP) {
-  // Filled key by key: a stream makes one of these per tick, and this way
-  // costs half of building it from nested lists.
+bool WEB_PUBLIC;
+
+// Which of a slot's fields a document shows: all of them on loopback; on a
+// public address only what the state packet tells every client of the
+// others (their health, armour and ammunition go to themselves alone, the
+// weapon only while it fires).
+enum { WEB_ALWAYS, WEB_FROMDEAD, WEB_FROMLIVE, WEB_FIRING, WEB_OWNONLY };
+static bool WEB_SHOWN(int WHEN, uint8_t STATE, bool PUBLIC) {
+  switch (WHEN) {
+  case WEB_ALWAYS:
+    return true;
+  case WEB_FROMDEAD:
+    return !PUBLIC || STATE >= PS_DEAD;
+  case WEB_FROMLIVE:
+    return !PUBLIC || STATE >= PS_LIVE;
+  case WEB_FIRING:
+    return !PUBLIC || STATE == PS_ATTA;
+  default:
+    return !PUBLIC;
+  }
+}
+
+// The fields of slot C into O: every field shown (P null), or those that
+// differ from the same slot's earlier picture P, where a field no longer
+// shown becomes null. The one list of what a slot shows, for the status and
+// its changes alike. With MOVES, a position and facing shown before and
+// after go there instead, as four numbers: slot, x, y, facing.
+static void WEB_SLOTFIELDS(nlohmann::json& O, const TSNAPSLOT& C, const TSNAPSLOT* P, bool PUBLIC,
+                           nlohmann::json* MOVES = nullptr) {
+  auto PUT = [&](const char* KEY, int WHEN, auto SAME, auto VALUE) {
+    bool SHOWN = WEB_SHOWN(WHEN, C.STATE, PUBLIC);
+    bool WAS = P != nullptr && WEB_SHOWN(WHEN, P->STATE, PUBLIC);
+    if (SHOWN && !(WAS && SAME(*P))) {
+      O[KEY] = VALUE();
+    } else if (!SHOWN && WAS) {
+      O[KEY] = nullptr;
+    }
+  };
+  // Addresses stay off a page anybody may read.
+  PUT(
+      "name", WEB_ALWAYS, [&](const TSNAPSLOT& X) { return X.NAME.VIEW() == C.NAME.VIEW(); },
+      [&] { return STATUS_UTF8TEXT(C.NAME.VIEW()); });
+  PUT(
+      "team", WEB_ALWAYS, [&](const TSNAPSLOT& X) { return X.TEAM == C.TEAM; },
+      [&] { return C.TEAM; });
+  PUT(
+      "state", WEB_ALWAYS, [&](const TSNAPSLOT& X) { return X.STATE == C.STATE; },
+      [&] { return WEB_STATENAME(C.STATE); });
+  PUT(
+      "score", WEB_FROMDEAD, [&](const TSNAPSLOT& X) { return X.SCORE == C.SCORE; },
+      [&] { return C.SCORE; });
+  PUT(
+      "ping", WEB_ALWAYS, [&](const TSNAPSLOT& X) { return X.PING == C.PING; },
+      [&] { return C.PING; });
+  PUT(
+      "bot", WEB_ALWAYS, [&](const TSNAPSLOT& X) { return X.BOT == C.BOT; }, [&] { return C.BOT; });
+  if (MOVES != nullptr && P != nullptr && WEB_SHOWN(WEB_FROMLIVE, C.STATE, PUBLIC) &&
+      WEB_SHOWN(WEB_FROMLIVE, P->STATE, PUBLIC)) {
+    // Most of what changes while a match runs, so kept cheap: no objects.
+    if (P->X != C.X || P->Y != C.Y || P->DIR != C.DIR) {
+      for (uint16_t V : {uint16_t(C.SLOT), C.X, C.Y, C.DIR}) {
+        MOVES->push_back(V);
+      }
+    }
+  } else {
+    PUT(
+        "x", WEB_FROMLIVE, [&](const TSNAPSLOT& X) { return X.X == C.X; }, [&] { return C.X; });
+    PUT(
+        "y", WEB_FROMLIVE, [&](const TSNAPSLOT& X) { return X.Y == C.Y; }, [&] { return C.Y; });
+    PUT(
+        "dir", WEB_FROMLIVE, [&](const TSNAPSLOT& X) { return X.DIR == C.DIR; },
+        [&] { return C.DIR; });
+  }
+  // A slot that did not change stays null, so costs nothing.
+  if (P == nullptr || !O.is_null()) {
+    O["slot"] = C.SLOT;
+  }
+  PUT(
+      "health", WEB_OWNONLY, [&](const TSNAPSLOT& X) { return X.HITS == C.HITS; },
+      [&] { return C.HITS; });
+  PUT(
+      "armour", WEB_OWNONLY, [&](const TSNAPSLOT& X) { return X.ARMOR == C.ARMOR; },
+      [&] { return C.ARMOR; });
+  PUT(
+      "weapon", WEB_FIRING, [&](const TSNAPSLOT& X) { return X.GUN == C.GUN; },
+      [&] { return C.GUN >= 1 && C.GUN <= NUMGUNS ? GUNS_NAME[C.GUN] : ""; });
+}
+
+static nlohmann::json WEB_SETTINGS(const TSNAPSHOT& S) {
+  nlohmann::json SET;
+  SET["scorelimit"] = S.SCORELIMIT;
+  SET["maxplayers"] = S.MAXPLAYERS;
+  SET["teamplay"] = S.TEAMPLAY != 0;
+  SET["bots"] = S.BOTCOUNT;
+  SET["botteams"] = S.BOTTEAMS;
+  return SET;
+}
+
+std::string WEB_STATUSJSON(const TSNAPSHOT& S, bool WITHMAP, bool PUBLIC) {
+  // Filled key by key: this way costs half of building it from nested lists.
   using json = nlohmann::json;
   json J;
   J["name"] = STATUS_UTF8TEXT(S.NAME.VIEW());
@@ -34,32 +133,12 @@ std::string WEB_STATUSJSON(const TSNAPSHOT& S, bool WITHMAP) {
   if (WITHMAP) {
     MAP["text"] = STATUS_UTF8TEXT(S.MAPTEXT.VIEW());
   }
-  json& SET = J["settings"];
-  SET["scorelimit"] = S.SCORELIMIT;
-  SET["maxplayers"] = S.MAXPLAYERS;
-  SET["teamplay"] = S.TEAMPLAY != 0;
-  SET["bots"] = S.BOTCOUNT;
-  SET["botteams"] = S.BOTTEAMS;
+  J["settings"] = WEB_SETTINGS(S);
   J["tick"] = S.PINGVAR;
   J["scoreboard"] = S.SCOREBOARD;
   json& SLOTS = J["slots"] = json::array();
   for (int I = 0; I < S.NSLOTS; I++) {
-    const TSNAPSLOT& C = S.SLOTS[I];
-    // Addresses stay off a page anybody may read.
-    json& O = SLOTS.emplace_back();
-    O["slot"] = C.SLOT;
-    O["name"] = STATUS_UTF8TEXT(C.NAME.VIEW());
-    O["team"] = C.TEAM;
-    O["state"] = WEB_STATENAME(C.STATE);
-    O["score"] = C.SCORE;
-    O["ping"] = C.PING;
-    O["bot"] = C.BOT;
-    O["x"] = C.X;
-    O["y"] = C.Y;
-    O["dir"] = C.DIR;
-    O["health"] = C.HITS;
-    O["armour"] = C.ARMOR;
-    O["weapon"] = C.GUN >= 1 && C.GUN <= NUMGUNS ? GUNS_NAME[C.GUN] : "";
+    WEB_SLOTFIELDS(SLOTS.emplace_back(), S.SLOTS[I], nullptr, PUBLIC);
   }
   json& ITEMS = J["items"] = json::array();
   for (int I = 0; I < S.NITEMS; I++) {
@@ -75,6 +154,75 @@ std::string WEB_STATUSJSON(const TSNAPSHOT& S, bool WITHMAP) {
     LOG.push_back(STATUS_UTF8TEXT(S.LOG[I].TEXT.VIEW()));
   }
   return J.dump();
+}
+
+static bool WEB_SAMESETTINGS(const TSNAPSHOT& A, const TSNAPSHOT& B) {
+  return A.SCORELIMIT == B.SCORELIMIT && A.MAXPLAYERS == B.MAXPLAYERS && A.TEAMPLAY == B.TEAMPLAY &&
+         A.BOTCOUNT == B.BOTCOUNT && A.BOTTEAMS == B.BOTTEAMS;
+}
+
+bool WEB_DELTAJSON(const TSNAPSHOT& A, const TSNAPSHOT& B, bool PUBLIC, std::string& OUT) {
+  using json = nlohmann::json;
+  OUT.clear();
+  // A map load changes the map text and every item: the whole status then.
+  if (A.MAPLOADS != B.MAPLOADS || A.MAPNUM != B.MAPNUM || A.MAPNAME.VIEW() != B.MAPNAME.VIEW() ||
+      A.NITEMS != B.NITEMS) {
+    return false;
+  }
+  // The ring only ever grows to its size and then turns: lines added since A
+  // are its last ones. Anything else (the ring emptied) cannot be told so.
+  uint64_t ADDED = B.LOGSEQ - A.LOGSEQ;
+  if (ADDED > uint64_t(STATUS_LOGLINES) ||
+      std::min<uint64_t>(A.NLOG + ADDED, STATUS_LOGLINES) != B.NLOG) {
+    return false;
+  }
+  json D = json::object();
+  if (A.NAME.VIEW() != B.NAME.VIEW()) {
+    D["name"] = STATUS_UTF8TEXT(B.NAME.VIEW());
+  }
+  if (!WEB_SAMESETTINGS(A, B)) {
+    D["settings"] = WEB_SETTINGS(B);
+  }
+  if (A.PINGVAR != B.PINGVAR) {
+    D["tick"] = B.PINGVAR;
+  }
+  if (A.SCOREBOARD != B.SCOREBOARD) {
+    D["scoreboard"] = B.SCOREBOARD;
+  }
+  json MOVES = json::array();
+  MOVES.get_ref<json::array_t&>().reserve(4 * size_t(B.NSLOTS));
+  // Both slot lists ascend: walk them side by side.
+  int I = 0, K = 0;
+  while (I < A.NSLOTS || K < B.NSLOTS) {
+    if (K == B.NSLOTS || (I < A.NSLOTS && A.SLOTS[I].SLOT < B.SLOTS[K].SLOT)) {
+      D["gone"].push_back(A.SLOTS[I++].SLOT);
+      continue;
+    }
+    const TSNAPSLOT* P = nullptr;
+    if (I < A.NSLOTS && A.SLOTS[I].SLOT == B.SLOTS[K].SLOT) {
+      P = &A.SLOTS[I++];
+    }
+    json O;
+    WEB_SLOTFIELDS(O, B.SLOTS[K++], P, PUBLIC, &MOVES);
+    if (!O.is_null()) {
+      D["slots"].push_back(std::move(O));
+    }
+  }
+  if (!MOVES.empty()) {
+    D["moves"] = std::move(MOVES);
+  }
+  for (int N = 0; N < B.NITEMS; N++) {
+    if (A.ITEMS[N].PRESENT != B.ITEMS[N].PRESENT) {
+      D["items"].push_back(json::array({N, B.ITEMS[N].PRESENT}));
+    }
+  }
+  for (int N = B.NLOG - int(ADDED); N < B.NLOG; N++) {
+    D["log"].push_back(STATUS_UTF8TEXT(B.LOG[N].TEXT.VIEW()));
+  }
+  if (!D.empty()) {
+    OUT = D.dump();
+  }
+  return true;
 }
 
 // ---- metrics ----
@@ -93,7 +241,7 @@ static void WEB_ONE(std::string& O, const char* NAME, const char* TYPE, const ch
   WEB_SAMPLE(O, NAME, V);
 }
 
-std::string WEB_METRICS(const TSNAPSHOT& S, const WEB_LOOPSTATS& L) {
+std::string WEB_METRICS(const TSNAPSHOT& S, const WEB_LOOPSTATS& L, const WEB_HTTPSTATS& H) {
   const TCOUNTERS& C = S.STATS;
   std::string O;
   O.reserve(4096);
@@ -151,6 +299,16 @@ std::string WEB_METRICS(const TSNAPSHOT& S, const WEB_LOOPSTATS& L) {
   WEB_ONE(O, "brastok_log_lines_total", "counter", "Event-log lines.", C.LOGLINES);
   WEB_ONE(O, "brastok_start_time_seconds", "gauge", "Start of the server, seconds since 1970.",
           uint64_t(L.STARTUNIX));
+  WEB_ONE(O, "brastok_http_connections", "gauge", "HTTP connections open.", H.OPEN);
+  WEB_ONE(O, "brastok_http_event_streams", "gauge", "Event streams open.", H.STREAMS);
+  WEB_HEAD(O, "brastok_http_closed_total", "counter",
+           "HTTP connections closed by the server, by reason.");
+  const std::pair<const char*, uint64_t> CLOSED[] = {
+      {"address_cap", H.ADDRCAP}, {"connection_cap", H.CONNCAP}, {"made_room", H.MADEROOM},
+      {"timeout", H.TIMEOUT},     {"too_large", H.TOOLARGE},     {"slow_reader", H.SLOWREADER}};
+  for (const auto& [WHY, N] : CLOSED) {
+    WEB_SAMPLE(O, std::string("brastok_http_closed_total{reason=\"") + WHY + "\"}", N);
+  }
   WEB_HEAD(O, "brastok_build_info", "gauge", "The server's release and protocol version.");
   O += std::string("brastok_build_info{version=\"") + SV_VERSION + "\",protocol=\"" +
        std::to_string(PVER) + "\"} 1\n";

@@ -3,9 +3,11 @@
 // server was started with "-http".
 //
 // The game cycle stays single-threaded: after each cycle it publishes one
-// status snapshot into a fixed buffer under a short lock, and the HTTP
-// threads (the only threads of the server) read copies of that buffer, never
-// the globals. Nothing here waits on a client of the page.
+// status snapshot into a fixed buffer under a short lock, and the HTTP side
+// (one I/O thread serving every connection asynchronously, the only other
+// thread of the server) reads copies of that buffer, never the globals.
+// Nothing here waits on a client of the page, and the game cycle wakes
+// nobody: the event streams look for a new snapshot by themselves.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +24,8 @@
 // "HTTP initialized! http://ADDRESS:PORT/". True when OPT_HTTP is empty (the
 // side stays off) or the port was bound; false after a warning otherwise.
 bool WEB_START();
-// Stops the HTTP threads; harmless when the side is off.
+// Stops the HTTP side at once, whatever its clients do; harmless when it is
+// off.
 void WEB_STOP();
 // Starts and ends publishing (WEB_START and WEB_STOP call them; benchmarks
 // publish without a port).
@@ -51,20 +54,46 @@ struct WEB_LOOPSTATS {
 
 // Copies the newest published snapshot and loop figures.
 void WEB_READ(TSNAPSHOT& S, WEB_LOOPSTATS& L);
-// Waits at most MS for a snapshot newer than SEQ; false on time-out or stop.
-bool WEB_WAITNEWER(uint64_t SEQ, int MS);
-// True once WEB_STOP began: streams end.
-bool WEB_STOPPING();
+// The SEQ of the newest published snapshot, without copying it.
+uint64_t WEB_NEWESTSEQ();
+// Milliseconds of a monotonic clock.
+int64_t WEB_NOWMS();
 // How late the game loop is, in milliseconds: how long ago the next cycle
 // was due to start (0 or less while it is on time).
 int64_t WEB_LATEMS();
 
 // ---- the documents (render.cpp) ----
 
-// The status JSON; WITHMAP adds the map text.
-std::string WEB_STATUSJSON(const TSNAPSHOT& S, bool WITHMAP);
+// Set by WEB_START when the HTTP side listens on an address other than
+// loopback: the documents then show no more of a player than a game client
+// is sent of the others (see WEB_STATUSJSON).
+extern bool WEB_PUBLIC;
+
+// The status JSON; WITHMAP adds the map text. With PUBLIC a slot shows only
+// what the state packet tells every client: no health or armour, the score
+// from dead on, the position and facing of the living, the weapon of one
+// firing.
+std::string WEB_STATUSJSON(const TSNAPSHOT& S, bool WITHMAP, bool PUBLIC);
+// What changed from snapshot A to the later snapshot B, as the JSON of a
+// "delta" event (see the README's HTTP section); empty text when nothing
+// shown changed. False when B cannot be told as a change of A (a new map, a
+// log emptied): then the whole status goes out instead.
+bool WEB_DELTAJSON(const TSNAPSHOT& A, const TSNAPSHOT& B, bool PUBLIC, std::string& OUT);
+// What the HTTP side counts of its connections (its I/O thread keeps it).
+struct WEB_HTTPSTATS {
+  uint64_t OPEN;    // connections open now
+  uint64_t STREAMS; // of them, event streams
+  // Connections closed by the server, by reason: closed at once because
+  // their address held its share of the places, or every place was held by
+  // one in use; closed to make room for a new one; a request not whole in
+  // time, or an answer not taken in time; a request too large; an event
+  // stream whose reader fell behind.
+  uint64_t ADDRCAP, CONNCAP, MADEROOM, TIMEOUT, TOOLARGE, SLOWREADER;
+};
+extern WEB_HTTPSTATS WEB_HTTP;
+
 // The metrics in the Prometheus text format.
-std::string WEB_METRICS(const TSNAPSHOT& S, const WEB_LOOPSTATS& L);
+std::string WEB_METRICS(const TSNAPSHOT& S, const WEB_LOOPSTATS& L, const WEB_HTTPSTATS& H);
 
 // ---- the page (page.cpp) ----
 

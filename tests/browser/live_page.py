@@ -53,15 +53,17 @@ def wait(what, cond, seconds=10):
     raise AssertionError("timed out waiting for " + what)
 
 
-# One read of the page's own picture: the walking player (a human) as the
-# page last drew it, and the canvas pixels at the given map positions.
+# One read of the page's own picture: the walking player (a human) where the
+# page last drew it (markers glide between events), and the canvas pixels at
+# the given map positions.
 PROBE = """
 const v = window.brastokView; if (!v || !v.state) return null;
 const g = document.getElementById('c').getContext('2d');
 const px = (x, y) => { const [a, b] = v.toPx(x, y);
   return Array.from(g.getImageData(Math.floor(a), Math.floor(b), 1, 1).data.slice(0, 3)); };
 const p = v.state.slots.find(s => !s.bot && (s.state === 'live' || s.state === 'attacking'));
-return {tick: v.state.tick, cell: v.cellPx, p: p ? {x: p.x, y: p.y, at: px(p.x, p.y)} : null,
+const d = p && v.drawn(p.slot);
+return {tick: v.state.tick, cell: v.cellPx, p: d ? {x: d.x, y: d.y, at: px(d.x, d.y)} : null,
         at: arguments[0].map(([x, y]) => px(x, y))};
 """
 
