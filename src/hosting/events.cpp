@@ -2,7 +2,9 @@
 // events, the queue they wait in, and the marks each cycle leaves for the I/O
 // thread. Nothing here touches a socket: the game thread only copies a body
 // into the queue under a short lock. The core links this half; the I/O half
-// (Boost, OpenSSL, the thread) is linked into the server alone.
+// (Boost, OpenSSL, the thread) is linked into the server alone. Like the
+// event log, this reaches for nothing of the game cycle or the network, so
+// the client tool can link the event log and with it this file.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -111,20 +113,11 @@ void HOST_NOTE(const std::string& TEXT) {
   }
 }
 
-void HOST_CYCLE() {
-  if (!HOST_ON) {
-    return;
-  }
-  HOST_CYCLEMS.store(HOST_NOWMS());
-  HOST_HUMANS.store(SV_HUMANS());
+std::vector<std::string> HOST_TAKENOTES() {
   std::vector<std::string> NOTES;
-  {
-    std::lock_guard<std::mutex> L(HOST_QLOCK);
-    NOTES.swap(HOST_NOTES);
-  }
-  for (const std::string& N : NOTES) {
-    SC_WARN(N);
-  }
+  std::lock_guard<std::mutex> L(HOST_QLOCK);
+  NOTES.swap(HOST_NOTES);
+  return NOTES;
 }
 
 void HOST_RESET() {
@@ -199,10 +192,10 @@ static std::string HOST_MAPNAME() {
 
 std::string HOST_STARTBODY() {
   std::string MAP = HOST_MAPNAME();
-  HOST_JSON J =
-      HOST_BODY("start", "up on port " + std::to_string(NET_PORT) + ", map " + HOST_SHOWN(MAP) +
-                             ", " + B2S(SV_MAXPLAYERS) + " players at most, score limit " +
-                             B2S(SV_SCORELIMIT) + (SV_TEAMPLAY != 0 ? ", team play" : ""));
+  HOST_JSON J = HOST_BODY(
+      "start", "up on port " + std::to_string(NET_PORT) + ", map " + HOST_SHOWN(MAP) + ", " +
+                   std::to_string(SV_MAXPLAYERS) + " players at most, score limit " +
+                   std::to_string(SV_SCORELIMIT) + (SV_TEAMPLAY != 0 ? ", team play" : ""));
   J["version"] = SV_VERSION;
   J["map"] = OPS_UTF8TEXT(MAP);
   J["maxplayers"] = SV_MAXPLAYERS;
@@ -255,7 +248,7 @@ static void HOST_MATCHEND(const std::string& LINE) {
     WINNER = {{"team", WHO}, {"name", TEAMNAME[WHO]}, {"score", SUM}};
   } else if (WHO >= 1 && WHO <= MAXCLIENTS) {
     const TCLIENT& C = SV_CLIENTSLIST[WHO];
-    WON = HOST_SHOWN(C.NAME) + " won with " + B2S(C.SCORE);
+    WON = HOST_SHOWN(C.NAME) + " won with " + std::to_string(C.SCORE);
     WINNER = {{"slot", WHO}, {"name", OPS_UTF8TEXT(C.NAME)}, {"score", C.SCORE}};
   }
   HOST_JSON SCORES = HOST_JSON::array();
@@ -269,7 +262,7 @@ static void HOST_MATCHEND(const std::string& LINE) {
     O["bot"] = C.BOT;
     SCORES.push_back(O);
     if (TEAM || RANK[K] != WHO) {
-      REST += (REST.empty() ? "; " : ", ") + HOST_SHOWN(C.NAME) + " " + B2S(C.SCORE);
+      REST += (REST.empty() ? "; " : ", ") + HOST_SHOWN(C.NAME) + " " + std::to_string(C.SCORE);
     }
   }
   HOST_JSON J = HOST_BODY("matchend", "match over on " + HOST_SHOWN(MAP) + ", " + WON + REST);

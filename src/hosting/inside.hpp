@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "hosting/hosting.hpp"
 
@@ -41,6 +42,8 @@ extern std::atomic<int64_t> HOST_CYCLEMS;
 extern std::atomic<int> HOST_HUMANS;
 // I/O thread: a warning for the operator, printed by the next HOST_CYCLE.
 void HOST_NOTE(const std::string& TEXT);
+// Game thread: the warnings noted since the last call.
+std::vector<std::string> HOST_TAKENOTES();
 
 // ---- bodies (events.cpp) ----
 

@@ -97,6 +97,17 @@ static void HOST_LINE(const std::string& LINE) {
   OPS_RECORDOUTPUT(LINE); // a replay posts nothing, but shows the line
 }
 
+void HOST_CYCLE() {
+  if (!HOST_ON) {
+    return;
+  }
+  HOST_CYCLEMS.store(HOST_NOWMS());
+  HOST_HUMANS.store(SV_HUMANS());
+  for (const std::string& N : HOST_TAKENOTES()) {
+    SC_WARN(N);
+  }
+}
+
 bool HOST_START() {
   if (HOST_AGONES == 0 && HOST_WEBHOOKS.empty()) {
     return true;
