@@ -6,6 +6,7 @@
 
 #include "clients/clients.hpp"
 #include "game/game.hpp"
+#include "hosting/hosting.hpp"
 #include "maps/maps.hpp"
 #include "ops/ops.hpp"
 #include "server/server.hpp"
@@ -81,6 +82,7 @@ static void OPS_SAY(const OPS_ARGS& A) {
 static void OPS_KICK(const OPS_ARGS& A) {
   uint8_t SLOT;
   if (OPS_SLOT(A[0], SLOT)) {
+    HOST_ONKICK(SLOT);
     PLAYER_REMOVE(SLOT);
   }
 }
@@ -111,6 +113,7 @@ static void OPS_BAN(const OPS_ARGS& A) {
     return;
   }
   SC_WRITELN(ANSWER);
+  HOST_ONBAN(WHAT, MINUTES, COMMENT);
   for (int I = 1; I <= MAXCLIENTS; I++) {
     const TCLIENT& C = SV_CLIENTSLIST[I];
     if (C.EXIST && !C.BOT && OPS_BANNED(C.IP)) {

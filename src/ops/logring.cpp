@@ -2,6 +2,7 @@
 // snapshot, and the count of maps loaded. The core feeds both; nothing here
 // reaches for the network, so the client tool can link the event log alone.
 #include "clients/clients.hpp"
+#include "hosting/hosting.hpp"
 #include "ops/ops.hpp"
 
 bool OPS_KEEPLOG;
@@ -17,6 +18,7 @@ uint64_t OPS_LOGSEQ = 1;
 
 void OPS_ONLOG(const std::string& LINE) {
   OPS_JSONLOG(LINE);
+  HOST_ONLOG(LINE);
   if (!OPS_KEEPLOG) {
     return;
   }

@@ -2,6 +2,7 @@
 // until SIGINT, SIGTERM or the console's quit.
 #include <random>
 
+#include "hosting/hosting.hpp"
 #include "net/transport.hpp"
 #include "ops/ops.hpp"
 #include "server/server.hpp"
@@ -37,6 +38,11 @@ int main(int argc, char** argv) {
     NET_STOP();
     return 1;
   }
+  if (!HOST_START()) {
+    WEB_STOP();
+    NET_STOP();
+    return 1;
+  }
   OPS_STDINON = true;
   while (!SC_STOPASKED() && !OPS_QUITASKED) {
     SV_READCLOCKS();
@@ -44,6 +50,7 @@ int main(int argc, char** argv) {
     WEB_CYCLEBEGIN();
     GAMECYCLE();
     OPS_CONSOLE();
+    HOST_CYCLE();
     OPS_RECORDFLUSH();
     if (SC_HUPASKED()) {
       OPS_LOGREOPEN(); // logrotate has moved the log file away
@@ -66,6 +73,7 @@ int main(int argc, char** argv) {
       SC_SLEEP(int(LEFT));
     }
   }
+  HOST_STOP();
   WEB_STOP();
   NET_STOP();
   return 0;

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "clients/clients.hpp"
+#include "hosting/hosting.hpp"
 #include "maps/maps.hpp"
 #include "net/net.hpp"
 #include "ops/ops.hpp"
@@ -150,6 +151,10 @@ void SV_STARTPARAMS(const std::vector<std::string>& ARGS) {
     } else if (KEY == "-http") {
       OPS_HTTP.SET(VALUE);
       OPS_KEEPLOG = !VALUE.empty(); // the HTTP side shows the newest lines
+    } else if (KEY == "-agones") {
+      HOST_AGONES = uint8_t(SV_OPTNUMBER(KEY, VALUE, 0xFF, 0, 1) != 0);
+    } else if (KEY == "-webhook") {
+      HOST_WEBHOOKADD(VALUE);
     } else if (KEY == "-banfile") {
       OPS_BANFILE(VALUE);
     } else if (KEY == "-log" || KEY == "-record") {
@@ -234,6 +239,10 @@ std::string SV_HELPTEXT() {
          "  -banfile FILE  keeps the ban list in FILE: read at start, rewritten on change\n"
          "  -log FILE      appends one JSON object per event to FILE (SIGHUP reopens it)\n"
          "  -record FILE   records everything the server reads, for brastok_replay FILE\n"
+         "  -agones N      1: reports to the Agones SDK sidecar (Ready, Health, a players\n"
+         "                 label, Shutdown) on AGONES_SDK_HTTP_PORT (default 0: off)\n"
+         "  -webhook URL   posts the start, match ends, kicks, bans and the stop as JSON\n"
+         "                 to URL, http: or https: (may repeat)\n"
          "\n"
          "Numbers may be written in hexadecimal ($1F, 0x1F), binary (%101) or octal (&17).\n"
          "Commands on standard input, one a line: type help for the list.\n"

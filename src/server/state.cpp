@@ -1,6 +1,7 @@
 // Server state: the globals with their start values, and the constant tables.
 #include "server/state.hpp"
 
+#include "hosting/hosting.hpp"
 #include "ops/ops.hpp"
 
 const TArr<uint8_t, 1, 2> PLAYERMAXAMMO = {{200, 30}};
@@ -125,6 +126,7 @@ void SV_RESETSTATE() {
   OPS_RESETBANS();
   OPS_QUITASKED = false;
   OPS_QRESET();
+  HOST_RESET();
 }
 
 namespace {
