@@ -306,7 +306,7 @@ void HOST_ONBAN(const std::string& WHAT, uint32_t MINUTES, const std::string& NA
                         ? std::string("for good")
                         : "for " + std::to_string(MINUTES) + " minute" + (MINUTES == 1 ? "" : "s");
   HOST_JSON J = HOST_BODY("ban", WHO + " was banned by an operator " + HOW);
-  J["address"] = WHAT;
+  J["address"] = OPS_UTF8TEXT(WHAT);
   J["name"] = OPS_UTF8TEXT(NAME);
   J["minutes"] = MINUTES;
   HOST_ENQUEUE(J.dump());
