@@ -46,9 +46,18 @@ static bool HOST_OK(const HOST_ANSWER& A) {
   return A.STATUS >= 200 && A.STATUS < 300;
 }
 
+// Waits until NEXT (HOST_NOWMS) or the stop. The idle wait also ends when
+// webhook bodies are queued: it is taken up again for the rest.
+static asio::awaitable<void> HOST_SLEEPUNTIL(int64_t NEXT) {
+  while (!HOST_STOPPING && HOST_NOWMS() < NEXT) {
+    co_await HOST_SLEEP(NEXT - HOST_NOWMS(), true);
+  }
+}
+
 asio::awaitable<void> HOST_AGONESREADY(uint16_t PORT) {
   bool TOLD = false;
   while (!HOST_STOPPING) {
+    int64_t NEXT = HOST_NOWMS() + HOST_READYRETRYMS;
     HOST_ANSWER A =
         co_await HOST_REQUEST(HOST_SIDECAR(PORT, "/ready"), verb::post, "{}", HOST_AGONESTIMEOUTMS);
     if (HOST_OK(A)) {
@@ -59,7 +68,7 @@ asio::awaitable<void> HOST_AGONESREADY(uint16_t PORT) {
                 "); trying again every second");
       TOLD = true;
     }
-    co_await HOST_SLEEP(HOST_READYRETRYMS, true);
+    co_await HOST_SLEEPUNTIL(NEXT);
   }
   // The players label: at most one a second, only when the number changed
   // since the one the sidecar took.
@@ -73,10 +82,7 @@ asio::awaitable<void> HOST_AGONESREADY(uint16_t PORT) {
                                             J.dump(), HOST_AGONESTIMEOUTMS);
       SET = HOST_OK(A) ? N : SET;
     }
-    // Woken early only by new webhook bodies (or the stop): wait out the rest.
-    while (!HOST_STOPPING && HOST_NOWMS() < NEXT) {
-      co_await HOST_SLEEP(NEXT - HOST_NOWMS(), true);
-    }
+    co_await HOST_SLEEPUNTIL(NEXT);
   }
 }
 
@@ -92,9 +98,7 @@ asio::awaitable<void> HOST_AGONESHEALTH(uint16_t PORT) {
     if (NEXT < HOST_NOWMS()) {
       NEXT = HOST_NOWMS() + HOST_HEALTHMS; // a ping slower than the period
     }
-    while (!HOST_STOPPING && HOST_NOWMS() < NEXT) {
-      co_await HOST_SLEEP(NEXT - HOST_NOWMS(), true);
-    }
+    co_await HOST_SLEEPUNTIL(NEXT);
   }
 }
 
