@@ -15,8 +15,12 @@ for a in "$@"; do
     --package) need+=(dpkg-dev file) ;;
     --container) need+=(podman jq) ;;
     --web) need+=(chromium chromium-driver python3-selenium) ;;
+    # Node.js and npm for gamedig (tests/query); a machine whose Node.js
+    # carries its own npm needs neither package.
+    --node) command -v npm >/dev/null 2>&1 || need+=(nodejs npm) ;;
     --all) need+=(clang libclang-rt-14-dev valgrind dpkg-dev file podman jq chromium chromium-driver
-                  python3-selenium) ;;
+                  python3-selenium)
+           command -v npm >/dev/null 2>&1 || need+=(nodejs npm) ;;
   esac
 done
 

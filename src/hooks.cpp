@@ -30,6 +30,10 @@ void HOOK_RESET() {
   HOST_RESET();
 }
 
+void HOOK_CLAIMED(uint8_t SLOT) {
+  STATUS_ONCLAIM(SLOT);
+}
+
 void HOOK_LOGLINE(const std::string& LINE) {
   REC_JSONLOG(LINE);
   HOST_ONLOG(LINE);

@@ -79,6 +79,11 @@ bool HOOK_BANNED(const std::string& IP);
 // edge took it (it is not the game's to count as dropped).
 bool HOOK_FOREIGN(const std::string& IP, uint16_t PORT);
 
+// ---- slots (clients/slots.cpp) ----
+
+// SLOT has just been claimed, by a client or a bot (PLAYER_CLAIM).
+void HOOK_CLAIMED(uint8_t SLOT);
+
 // ---- the event log (clients/log.cpp) ----
 
 // Every new event-log line, right after the console printed it.
