@@ -66,8 +66,9 @@ memcheck: build
 	@scripts/deps.sh --valgrind
 	python3 scripts/memcheck.py
 
-# Bytes a forged connect makes the server send to the forged address, per
-# byte sent; BEFORE=path/to/another/brastok_server measures that one too.
+# Bytes a forged connect or query makes the server send to the forged
+# address, per byte sent; BEFORE=path/to/another/brastok_server measures that
+# one too.
 amplification: build
 	python3 scripts/amplification.py $(if $(BEFORE),--before $(BEFORE))
 
