@@ -4,6 +4,7 @@
 // status query it takes no slot, logs no line and counts as no player.
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "net/net.hpp"
