@@ -13,8 +13,8 @@
 #include <nlohmann/json.hpp>
 
 #include "hosting/inside.hpp"
-#include "status/status.hpp"
 #include "server/server.hpp"
+#include "status/status.hpp"
 
 using HOST_JSON = nlohmann::ordered_json;
 
