@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: all deps build run test test-release test-asan fuzz soak memcheck amplification package \
+.PHONY: all deps build run test test-release test-asan test-query fuzz soak memcheck amplification package \
 	package-test container-test windows wine-test browser-test clean
 
 all: build
@@ -21,8 +21,9 @@ run: deps
 	cmake --build build -j $(JOBS) --target brastok_server brastok_client
 	./build/brastok_server $(ARGS)
 
-# Every test, once in the release build and once under ASan and UBSan.
-test: test-release test-asan
+# Every test, once in the release build and once under ASan and UBSan, and
+# the standard query through gamedig.
+test: test-release test-asan test-query
 
 test-release: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)
@@ -31,6 +32,18 @@ test-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DBRASTOK_SANITIZE=ON -DBRASTOK_BENCH=OFF
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+# The standard query (A2S) through gamedig, a query client nobody here wrote,
+# against the release server; checked against the server's own `status`.
+# npm ci installs it from the lockfile when the lockfile changed.
+QUERY_NPM = tests/query/node_modules/.package-lock.json
+$(QUERY_NPM): tests/query/package.json tests/query/package-lock.json
+	@scripts/deps.sh --node
+	cd tests/query && npm ci --no-audit --no-fund --loglevel=error
+	touch $@
+
+test-query: build $(QUERY_NPM)
+	timeout 120 node tests/query/gamedig_test.mjs build
 
 # Every fuzzer for FUZZ_SECONDS each (clang, libFuzzer, ASan + UBSan).
 FUZZ_SECONDS ?= 60
@@ -53,8 +66,9 @@ memcheck: build
 	@scripts/deps.sh --valgrind
 	python3 scripts/memcheck.py
 
-# Bytes a forged connect makes the server send to the forged address, per
-# byte sent; BEFORE=path/to/another/brastok_server measures that one too.
+# Bytes a forged connect or query makes the server send to the forged
+# address, per byte sent; BEFORE=path/to/another/brastok_server measures that
+# one too.
 amplification: build
 	python3 scripts/amplification.py $(if $(BEFORE),--before $(BEFORE))
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 need=(g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-      nlohmann-json3-dev libboost1.81-dev python3 python3-prometheus-client)
+      nlohmann-json3-dev libboost1.81-dev libssl-dev python3 python3-prometheus-client)
 for a in "$@"; do
   case "$a" in
     --fuzz) need+=(clang libclang-rt-14-dev) ;;
@@ -14,8 +14,12 @@ for a in "$@"; do
     --package) need+=(dpkg-dev file) ;;
     --container) need+=(podman jq) ;;
     --web) need+=(chromium chromium-driver python3-selenium) ;;
+    # Node.js and npm for gamedig (tests/query); a machine whose Node.js
+    # carries its own npm needs neither package.
+    --node) command -v npm >/dev/null 2>&1 || need+=(nodejs npm) ;;
     --all) need+=(clang libclang-rt-14-dev valgrind dpkg-dev file podman jq chromium chromium-driver
-                  python3-selenium) ;;
+                  python3-selenium)
+           command -v npm >/dev/null 2>&1 || need+=(nodejs npm) ;;
   esac
 done
 

@@ -5,6 +5,7 @@
 #include "hooks.hpp"
 
 #include "admin/admin.hpp"
+#include "hosting/hosting.hpp"
 #include "query/query.hpp"
 #include "record/record.hpp"
 #include "status/status.hpp"
@@ -17,15 +18,25 @@ void HOOK_BANFILE(const std::string& PATH) {
   ADM_BANFILE(PATH);
 }
 
+void HOOK_WEBHOOK(const std::string& URL) {
+  HOST_WEBHOOKADD(URL);
+}
+
 void HOOK_RESET() {
   STATUS_RESET();
   ADM_RESET();
   QRY_RESET();
   REC_RESET();
+  HOST_RESET();
+}
+
+void HOOK_CLAIMED(uint8_t SLOT) {
+  STATUS_ONCLAIM(SLOT);
 }
 
 void HOOK_LOGLINE(const std::string& LINE) {
   REC_JSONLOG(LINE);
+  HOST_ONLOG(LINE);
   STATUS_ONLOG(LINE);
 }
 

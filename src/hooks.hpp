@@ -24,6 +24,7 @@ extern std::string OPT_HTTP;   // -http: "PORT" or "ADDRESS:PORT"; empty while o
 extern std::string OPT_LOG;    // -log FILE: the JSON event log; empty: none
 extern std::string OPT_RECORD; // -record FILE: the recording; empty: none
 extern uint32_t OPT_RECORDMAX; // -recordmax N: the most MiB the recording takes
+extern uint8_t OPT_AGONES;     // -agones N: 1 reports the lifecycle to the Agones sidecar
 
 // ---- the main loop (server/brastok_server.cpp; hooks_main.cpp) ----
 
@@ -34,19 +35,21 @@ void HOOK_START();
 // each cycle).
 void HOOK_CLOCKS();
 // The start-up is over (OK: GAMESTART's result): the recording of the
-// start-up, then the HTTP side and the console come up. False when the
-// server must not run (the start-up failed, or the HTTP side could not).
+// start-up, then the HTTP side, hosting (Agones, webhooks) and the console
+// come up. False when the server must not run (the start-up failed, or the
+// HTTP side or hosting could not).
 bool HOOK_STARTED(bool OK);
 // Right before each game cycle.
 void HOOK_CYCLEBEGIN();
-// Right after each game cycle: the console's commands, the end of the
-// cycle's recording, a log file to reopen after SIGHUP, the publishing of
-// the status.
+// Right after each game cycle: the console's commands, hosting's marks of
+// the cycle, the end of the cycle's recording, a log file to reopen after
+// SIGHUP, the publishing of the status.
 void HOOK_CYCLEEND();
 // What an idle wait should also wake for besides datagrams (the console's
 // file descriptor), or -1.
 int HOOK_WAITFD();
-// The loop has ended: the edge's threads stop.
+// The loop has ended: the edge's threads stop (hosting posts the stop and
+// asks Agones for Shutdown first, waiting at most 2 seconds).
 void HOOK_STOP();
 
 // ---- the start-up and the state (server/startup.cpp, options.cpp, state.cpp) ----
@@ -58,6 +61,9 @@ void HOOK_STOP();
 bool HOOK_OPENFILES(const std::vector<std::string>& ARGS);
 // "-banfile PATH", where it stands on the command line: the ban file is read.
 void HOOK_BANFILE(const std::string& PATH);
+// "-webhook URL", where it stands: one more URL the hosting room posts its
+// events to (a warning past the most it takes).
+void HOOK_WEBHOOK(const std::string& URL);
 // SV_RESETSTATE: every room's state back to its start value.
 void HOOK_RESET();
 
@@ -72,6 +78,11 @@ bool HOOK_BANNED(const std::string& IP);
 // A datagram whose id the game does not use, from IP:PORT: true when the
 // edge took it (it is not the game's to count as dropped).
 bool HOOK_FOREIGN(const std::string& IP, uint16_t PORT);
+
+// ---- slots (clients/slots.cpp) ----
+
+// SLOT has just been claimed, by a client or a bot (PLAYER_CLAIM).
+void HOOK_CLAIMED(uint8_t SLOT);
 
 // ---- the event log (clients/log.cpp) ----
 

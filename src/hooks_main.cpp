@@ -4,6 +4,7 @@
 
 #include "admin/admin.hpp"
 #include "hooks.hpp"
+#include "hosting/hosting.hpp"
 #include "query/query.hpp"
 #include "record/record.hpp"
 #include "server/server.hpp"
@@ -23,6 +24,13 @@ bool HOOK_STARTED(bool OK) {
   if (!OK || !WEB_START()) {
     return false;
   }
+  // Once the port is bound and the HTTP side is up; a setting hosting cannot
+  // use stops the start.
+  HOST_AGONES = OPT_AGONES;
+  if (!HOST_START()) {
+    WEB_STOP();
+    return false;
+  }
   ADM_STDINON = true;
   return true;
 }
@@ -33,6 +41,7 @@ void HOOK_CYCLEBEGIN() {
 
 void HOOK_CYCLEEND() {
   ADM_CONSOLE();
+  HOST_CYCLE();
   REC_RECORDFLUSH();
   if (SC_HUPASKED()) {
     REC_LOGREOPEN(); // logrotate has moved the log file away
@@ -45,5 +54,6 @@ int HOOK_WAITFD() {
 }
 
 void HOOK_STOP() {
+  HOST_STOP();
   WEB_STOP();
 }

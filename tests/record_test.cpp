@@ -82,10 +82,14 @@ TEST_F(RecordTest, JunkIsRecordedByWhatItsHandlingReads) {
   for (int T = 0; T < 3; T++) {
     for (int K = 0; K < 100; K++) {
       // Data messages (answered "not connected"), disconnects, chat, unknown
-      // ids, and queries (five bytes read) from an address without a slot.
-      const uint8_t IDS[] = {SVMPMSG_CDAT, SVMPMSG_CDCON, SVMPMSG_CCHAT, 200, 120};
+      // ids, status queries (five bytes read) and A2S requests (29 read)
+      // from an address without a slot.
+      const uint8_t IDS[] = {SVMPMSG_CDAT, SVMPMSG_CDCON, SVMPMSG_CCHAT, 200, 120, 0xFF};
       std::string D(4000, char(K));
-      D[0] = char(IDS[K % 5]);
+      D[0] = char(IDS[K % 6]);
+      if (D[0] == '\xFF') {
+        D.replace(0, 25, std::string("\xFF\xFF\xFF\xFFTSource Engine Query", 25));
+      }
       SEND("10.9.9.9", uint16_t(2000 + K), D);
       RECEIVED += D.size();
     }

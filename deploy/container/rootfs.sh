@@ -1,8 +1,10 @@
 #!/bin/sh
 # rootfs.sh BUILD ROOTFS: the runtime image's whole file system, from a build
 # folder whose programs are built: the programs, the sample maps, the shared
-# libraries they link (found with ldd), and an unprivileged user 35700 whose
-# home, /var/lib/brastok, holds maps/ and is the server's working folder.
+# libraries they link (found with ldd), the CA certificates that https:
+# webhooks are checked against (where OpenSSL looks by default), and an
+# unprivileged user 35700 whose home, /var/lib/brastok, holds maps/ and is
+# the server's working folder.
 set -eu
 build=$1
 rootfs=$2
@@ -14,6 +16,10 @@ for p in brastok_server brastok_client brastok_replay; do
     cp -L --parents "$lib" "$rootfs/"
   done
 done
+if [ -f /etc/ssl/certs/ca-certificates.crt ]; then
+  mkdir -p "$rootfs/usr/lib/ssl"
+  cp /etc/ssl/certs/ca-certificates.crt "$rootfs/usr/lib/ssl/cert.pem"
+fi
 cp -R "$(dirname "$0")/../../maps" "$rootfs/usr/share/brastok/maps"
 cp -R "$rootfs/usr/share/brastok/maps" "$rootfs/var/lib/brastok/maps"
 echo "root:x:0:0:root:/root:/nonexistent" >"$rootfs/etc/passwd"

@@ -8,6 +8,7 @@
 #include "bots/bots.hpp"
 #include "clients/clients.hpp"
 #include "game/game.hpp"
+#include "hosting/hosting.hpp"
 #include "maps/maps.hpp"
 #include "record/record.hpp"
 #include "server/server.hpp"
@@ -81,6 +82,7 @@ static void ADM_SAY(const TWORDS& A) {
 static void ADM_KICK(const TWORDS& A) {
   uint8_t SLOT;
   if (ADM_SLOT(A[0], SLOT)) {
+    HOST_ONKICK(SLOT);
     PLAYER_REMOVE(SLOT);
   }
 }
@@ -118,6 +120,7 @@ static void ADM_BAN(const TWORDS& A) {
   } else {
     SC_ERROR(ANSWER + ", but not saved: " + WHY);
   }
+  HOST_ONBAN(WHAT, MINUTES, COMMENT);
   for (int I = 1; I <= MAXCLIENTS; I++) {
     const TCLIENT& C = SV_CLIENTSLIST[I];
     if (C.EXIST && !C.BOT && ADM_BANNED(C.IP)) {

@@ -3,6 +3,7 @@
 // only together with the slot fields they count.
 #include "clients/clients.hpp"
 #include "game/game.hpp"
+#include "hooks.hpp"
 
 uint8_t PLAYER_CLAIM() {
   if (SV_CURCLIENTS >= MAXCLIENTS) {
@@ -30,6 +31,7 @@ uint8_t PLAYER_CLAIM() {
   C.T_MAP = 0;
   C.T_MMSGS = FPS_NUM;
   C.CLAIMNO = ++SV_CLAIMS;
+  HOOK_CLAIMED(T);
   return T;
 }
 

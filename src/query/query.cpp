@@ -1,8 +1,10 @@
 // The slotless status query: a challenge cookie bound to the sender's address
 // and port, then the answer, for at most QRY_RATE query datagrams per
 // address and second. Nothing here touches a slot or logs a line.
-#include "query/query.hpp"
+#include <algorithm>
+
 #include "net/net.hpp"
+#include "query/query.hpp"
 
 // ---- cookies ----
 
@@ -103,7 +105,25 @@ static void QRY_WRITEANSWER() {
   }
 }
 
+int64_t QRY_PERIODOF(int64_t MS) {
+  // Periods count down from the clock's zero as well: floor division.
+  return MS / QRY_PERIODMS - (MS % QRY_PERIODMS < 0 ? 1 : 0);
+}
+
+size_t QRY_READS(size_t N) {
+  if (N > 0 && NET_BUF[1] == SVMPMSG_QUERY) {
+    return std::min(N, QRY_SIZE);
+  }
+  // Of a datagram that begins with 0xFF the handling reads up to four bytes
+  // to tell whether it is A2S, and no more than QRY_A2SREADS of a request.
+  return N > 0 && NET_BUF[1] == 0xFF ? std::min(N, QRY_A2SREADS) : 0;
+}
+
 bool QRY_QUERY(const std::string& IP, uint16_t PORT) {
+  if (QRY_ISA2S()) {
+    QRY_A2S(IP, PORT);
+    return true;
+  }
   if (NET_BUF[1] != SVMPMSG_QUERY) {
     return false;
   }
@@ -116,8 +136,7 @@ bool QRY_QUERY(const std::string& IP, uint16_t PORT) {
   NET_BUFP = 2;
   uint32_t GOT = NET_READWORD();
   GOT |= uint32_t(NET_READWORD()) << 16;
-  // Periods count down from the clock's zero as well: floor division.
-  int64_t PERIOD = SV_NOWMS / QRY_PERIODMS - (SV_NOWMS % QRY_PERIODMS < 0 ? 1 : 0);
+  int64_t PERIOD = QRY_PERIODOF(SV_NOWMS);
   uint32_t COOKIE = QRY_COOKIE(ADDR, PORT, PERIOD);
   if (GOT != COOKIE && GOT != QRY_COOKIE(ADDR, PORT, PERIOD - 1)) {
     NET_CLEARBUFFER();

@@ -3,9 +3,11 @@
 
 uint64_t QRY_SEED = 0;
 TQLOG QRY_LOG[QRY_TABLE];
+TSNAPSHOT QRY_SNAP;
 
 void QRY_RESET() {
   for (TQLOG& E : QRY_LOG) {
     E = {};
   }
+  QRY_SNAP.SEQ = 0; // the next one is taken whole
 }

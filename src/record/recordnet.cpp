@@ -20,7 +20,8 @@ static bool REC_HOLDSSLOT(const std::string& IP, uint16_t PORT) {
 }
 
 // How many of the datagram's N bytes its handling can depend on, read
-// before it is handled. A banned sender's datagram is dropped unread, and a
+// before it is handled. A banned sender's datagram is dropped unread, a
+// query (the status query or A2S) is read no further than its request, and a
 // datagram from a sender without a slot that is neither a connect nor a
 // query is handled by its first byte alone: a flood of junk records a few
 // bytes a datagram, and the replay handles it just the same.
@@ -33,7 +34,7 @@ static size_t REC_NEEDED(size_t N, uint16_t PORT) {
   if (MID == SVMPMSG_CCON || REC_HOLDSSLOT(IP, PORT)) {
     return N;
   }
-  return MID == SVMPMSG_QUERY ? std::min(N, QRY_SIZE) : 1;
+  return std::max<size_t>(QRY_READS(N), 1);
 }
 
 void REC_RECEIVED(int32_t R) {

@@ -126,6 +126,18 @@ const TOPTION SV_OPTIONS[] = {
      .HI = 1048576,
      .WHOLE = true,
      .LONG = &OPT_RECORDMAX},
+    {.NAME = "-agones",
+     .ARG = "N",
+     .HELP = "1: reports to the Agones SDK sidecar (Ready, Health, a players\nlabel, "
+             "Shutdown) on AGONES_SDK_HTTP_PORT, %B (default %D: off)",
+     .DEFAULT = "0",
+     .HI = 1,
+     .BYTE = &OPT_AGONES},
+    {.NAME = "-webhook",
+     .ARG = "URL",
+     .HELP = "posts the start, match ends, kicks, bans and the stop as JSON\nto URL, http: or "
+             "https: (may repeat, up to 8 URLs)",
+     .RUN = HOOK_WEBHOOK},
 };
 const size_t SV_NOPTIONS = sizeof SV_OPTIONS / sizeof SV_OPTIONS[0];
 

@@ -60,6 +60,7 @@ void STATUS_TAKE(TSNAPSHOT& S) {
     O.HITS = C.HITS;
     O.ARMOR = C.ARMOR;
     O.GUN = C.GUN;
+    O.CLAIMEDMS = STATUS_CLAIMEDMS[I];
     if (!C.BOT) {
       S.HUMANS++;
       if (!C.PLAY) {

@@ -40,6 +40,7 @@ struct TSNAPSLOT {
   uint8_t PING;
   uint16_t X, Y, DIR;
   uint8_t HITS, ARMOR, GUN;
+  int64_t CLAIMEDMS; // SV_NOWMS when the slot was claimed
 };
 
 struct TSNAPITEM {
@@ -99,6 +100,13 @@ extern int STATUS_LOGCOUNT;
 extern uint64_t STATUS_LOGSEQ;
 // A new event-log line (the log's hook).
 void STATUS_ONLOG(const std::string& LINE);
+
+// ---- when each slot was claimed (state.cpp) ----
+
+// SV_NOWMS when each slot (1 to MAXCLIENTS) was last claimed: how long its
+// holder has been on the server. The slot hook sets it.
+extern int64_t STATUS_CLAIMEDMS[MAXCLIENTS + 1];
+void STATUS_ONCLAIM(uint8_t SLOT);
 
 // ---- text for watchers (text.cpp) ----
 

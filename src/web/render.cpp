@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "hosting/hosting.hpp"
 #include "web/web.hpp"
 
 static const char* WEB_STATENAME(uint8_t ST) {
@@ -308,6 +309,14 @@ std::string WEB_METRICS(const TSNAPSHOT& S, const WEB_LOOPSTATS& L, const WEB_HT
       {"timeout", H.TIMEOUT},     {"too_large", H.TOOLARGE},     {"slow_reader", H.SLOWREADER}};
   for (const auto& [WHY, N] : CLOSED) {
     WEB_SAMPLE(O, std::string("brastok_http_closed_total{reason=\"") + WHY + "\"}", N);
+  }
+  WEB_HEAD(O, "brastok_webhook_deliveries_total", "counter",
+           "Webhook bodies, by how their delivery ended.");
+  const std::pair<const char*, uint64_t> HOOKS[] = {{"sent", HOST_STATS.SENT.load()},
+                                                    {"failed", HOST_STATS.FAILED.load()},
+                                                    {"dropped", HOST_STATS.DROPPED.load()}};
+  for (const auto& [HOW, N] : HOOKS) {
+    WEB_SAMPLE(O, std::string("brastok_webhook_deliveries_total{outcome=\"") + HOW + "\"}", N);
   }
   WEB_HEAD(O, "brastok_build_info", "gauge", "The server's release and protocol version.");
   O += std::string("brastok_build_info{version=\"") + SV_VERSION + "\",protocol=\"" +
