@@ -5,6 +5,7 @@
 #include "hooks.hpp"
 
 #include "admin/admin.hpp"
+#include "community/community.hpp"
 #include "query/query.hpp"
 #include "record/record.hpp"
 #include "status/status.hpp"
@@ -20,6 +21,7 @@ void HOOK_BANFILE(const std::string& PATH) {
 void HOOK_RESET() {
   STATUS_RESET();
   ADM_RESET();
+  COM_RESET();
   QRY_RESET();
   REC_RESET();
 }
@@ -35,4 +37,21 @@ bool HOOK_READTEXT(const std::string& PATH, std::string& TEXT) {
 
 void HOOK_MAPLOADED(uint8_t I) {
   REC_JSONMAP(I);
+  COM_MAPLOADED(I);
+}
+
+uint8_t HOOK_NEXTMAP(uint8_t N) {
+  return COM_NEXTMAP(N);
+}
+
+void HOOK_TICK() {
+  COM_TICK();
+}
+
+bool HOOK_CHAT(uint8_t CID, const std::string& TEXT) {
+  return COM_CHAT(CID, TEXT);
+}
+
+void HOOK_SCOREBOARD() {
+  COM_SCOREBOARD();
 }

@@ -24,6 +24,7 @@ extern std::string OPT_HTTP;   // -http: "PORT" or "ADDRESS:PORT"; empty while o
 extern std::string OPT_LOG;    // -log FILE: the JSON event log; empty: none
 extern std::string OPT_RECORD; // -record FILE: the recording; empty: none
 extern uint32_t OPT_RECORDMAX; // -recordmax N: the most MiB the recording takes
+extern uint8_t OPT_VOTES;      // -votes N: not 0, the players' chat commands and votes
 
 // ---- the main loop (server/brastok_server.cpp; hooks_main.cpp) ----
 
@@ -49,6 +50,12 @@ int HOOK_WAITFD();
 // The loop has ended: the edge's threads stop.
 void HOOK_STOP();
 
+// ---- the game cycle (server/cycle.cpp) ----
+
+// Each tick played, after the score board's countdown: the players' votes
+// end when their time is up.
+void HOOK_TICK();
+
 // ---- the start-up and the state (server/startup.cpp, options.cpp, state.cpp) ----
 
 // The options that hold for the whole command line are read (OPT_LOG,
@@ -73,6 +80,16 @@ bool HOOK_BANNED(const std::string& IP);
 // edge took it (it is not the game's to count as dropped).
 bool HOOK_FOREIGN(const std::string& IP, uint16_t PORT);
 
+// A chat line of slot CID, cut to its length and past the cool-down, before
+// it becomes an event-log line: true when the edge took it (a player's
+// command, or a muted address's line), and it is not logged.
+bool HOOK_CHAT(uint8_t CID, const std::string& TEXT);
+
+// ---- the game (game/) ----
+
+// The score board begins: a match is over (SV_SCORELIMITHIT).
+void HOOK_SCOREBOARD();
+
 // ---- the event log (clients/log.cpp) ----
 
 // Every new event-log line, right after the console printed it.
@@ -85,3 +102,6 @@ void HOOK_LOGLINE(const std::string& LINE);
 bool HOOK_READTEXT(const std::string& PATH, std::string& TEXT);
 // Map-list entry I is loaded as the current map (as the load begins).
 void HOOK_MAPLOADED(uint8_t I);
+// SV_MAPNEXT's rotation would play entry N next: the entry to play (N, or
+// the map the players voted for).
+uint8_t HOOK_NEXTMAP(uint8_t N);

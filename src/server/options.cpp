@@ -126,6 +126,14 @@ const TOPTION SV_OPTIONS[] = {
      .HI = 1048576,
      .WHOLE = true,
      .LONG = &OPT_RECORDMAX},
+    {.NAME = "-votes",
+     .ARG = "N",
+     .HELP =
+         "not 0: players' chat commands (!help): votes to kick, to\nchange the map, and a map vote "
+         "after each match (default %D)",
+     .DEFAULT = "0",
+     .HI = 255,
+     .BYTE = &OPT_VOTES},
 };
 const size_t SV_NOPTIONS = sizeof SV_OPTIONS / sizeof SV_OPTIONS[0];
 
