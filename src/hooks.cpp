@@ -1,7 +1,8 @@
 // What each seam of the core does: the calls into the edge's rooms. The
-// network's seams are in hooks_net.cpp and the main loop's in hooks_main.cpp,
-// so a program that links the core without a transport (the client tool)
-// or without the main loop (tests, the replay) needs neither.
+// network's seams are in hooks_net.cpp, the votes' in hooks_game.cpp and the
+// main loop's in hooks_main.cpp, so a program that links the core without a
+// transport or a game cycle (the client tool) or without the main loop
+// (tests, the replay) needs none of them.
 #include "hooks.hpp"
 
 #include "admin/admin.hpp"
@@ -38,20 +39,4 @@ bool HOOK_READTEXT(const std::string& PATH, std::string& TEXT) {
 void HOOK_MAPLOADED(uint8_t I) {
   REC_JSONMAP(I);
   COM_MAPLOADED(I);
-}
-
-uint8_t HOOK_NEXTMAP(uint8_t N) {
-  return COM_NEXTMAP(N);
-}
-
-void HOOK_TICK() {
-  COM_TICK();
-}
-
-bool HOOK_CHAT(uint8_t CID, const std::string& TEXT) {
-  return COM_CHAT(CID, TEXT);
-}
-
-void HOOK_SCOREBOARD() {
-  COM_SCOREBOARD();
 }

@@ -5,9 +5,11 @@
 // operators, watchers and hosts use around the game is one plain call
 // declared here, grouped by the part of the core that makes it; each does
 // nothing while its feature is off. What each one does is in hooks.cpp, in
-// hooks_net.cpp for the network's (they need a transport) and in
-// hooks_main.cpp for the main loop's (only the server program runs them). A
-// new seam is one more declaration in its group and one definition there.
+// hooks_net.cpp for the network's (they need a transport), in hooks_game.cpp
+// for those that reach the players' votes (which act through the console's
+// commands, and so reach the whole game) and in hooks_main.cpp for the main
+// loop's (only the server program runs them). A new seam is one more
+// declaration in its group and one definition there.
 //
 // Beside the seams, the command line's settings that only the edge reads:
 // plain values the options table (server/options.cpp) fills, defined with

@@ -27,11 +27,6 @@ static void COM_HELP(uint8_t, const std::string&) {
              "after a match !1 !2 !3");
 }
 
-void COM_NOTICE(const std::string& TEXT) {
-  // A log line is one wire string: the kind byte and at most 254 bytes.
-  SV_ADDMSG(char(LOGMESSID_SMSG) + TEXT.substr(0, 254));
-}
-
 std::vector<std::string> COM_VOTERS() {
   std::vector<std::string> V;
   for (int I = 1; I <= MAXCLIENTS; I++) {

@@ -28,8 +28,6 @@ constexpr int COM_MAPCHOICES = 3;        // maps offered by the end-of-match vot
 // was taken here (a command, or the line of a muted address), and so is not
 // logged. Without -votes and without mutes nothing is taken.
 bool COM_CHAT(uint8_t CID, const std::string& TEXT);
-// A server notice: one event-log line of kind LOGMESSID_SMSG.
-void COM_NOTICE(const std::string& TEXT);
 // The distinct addresses of the humans holding a slot, spectators included:
 // the voters. One person with several connections from one address has one
 // ballot, and counts once.
@@ -66,9 +64,6 @@ void COM_NO(uint8_t CID, const std::string& ARG);
 // Each played tick: a vote whose time is up, or that the voters present
 // have decided, ends.
 void COM_TICK();
-// Ends the running vote without a result, with a notice; false when none
-// runs.
-bool COM_CANCELVOTE();
 
 // ---- the end-of-match map vote (mapvote.cpp) ----
 
@@ -93,12 +88,20 @@ void COM_MAPBALLOT(uint8_t CID, int CHOICE);
 // The rotation would play entry N next: the entry the map vote chose
 // instead, or N.
 uint8_t COM_NEXTMAP(uint8_t N);
-// Map-list entry I is loaded: it joins COM_PLAYED, and a vote still running
-// (about a game that is over) is cancelled, the map vote closed.
-void COM_MAPLOADED(uint8_t I);
+
+// ---- notices, and votes without a result (cancel.cpp) ----
+
+// A server notice: one event-log line of kind LOGMESSID_SMSG.
+void COM_NOTICE(const std::string& TEXT);
+// Ends the running vote without a result, with a notice; false when none
+// runs.
+bool COM_CANCELVOTE();
 // Closes the map vote without a result, with a notice; false when none is
 // open.
 bool COM_CANCELMAPVOTE();
+// Map-list entry I is loaded: it joins COM_PLAYED, and a vote still running
+// (about a game that is over) is cancelled, the map vote closed.
+void COM_MAPLOADED(uint8_t I);
 
 // ---- mute (mute.cpp) ----
 

@@ -93,24 +93,3 @@ uint8_t COM_NEXTMAP(uint8_t N) {
   COM_NOTICE("next map by vote: " + M.NAME[BEST]);
   return M.ENTRY[BEST];
 }
-
-void COM_MAPLOADED(uint8_t I) {
-  COM_PLAYED[2] = COM_PLAYED[1];
-  COM_PLAYED[1] = COM_PLAYED[0];
-  COM_PLAYED[0] = I;
-  // A map loaded by the operator in the score board ends the map vote
-  // unheeded; a vote about the match that is over is void.
-  if (COM_MAPS.N > 0) {
-    COM_MAPS = {};
-  }
-  COM_CANCELVOTE();
-}
-
-bool COM_CANCELMAPVOTE() {
-  if (COM_MAPS.N == 0) {
-    return false;
-  }
-  COM_MAPS = {};
-  COM_NOTICE("map vote cancelled");
-  return true;
-}

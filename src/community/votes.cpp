@@ -203,13 +203,3 @@ void COM_YES(uint8_t CID, const std::string&) {
 void COM_NO(uint8_t CID, const std::string&) {
   COM_BALLOT(CID, false);
 }
-
-bool COM_CANCELVOTE() {
-  if (COM_VOTE.KIND == COM_NOVOTE) {
-    return false;
-  }
-  std::string WHAT = COM_VOTE.WHAT;
-  COM_VOTE = {};
-  COM_NOTICE("vote cancelled: " + WHAT);
-  return true;
-}
