@@ -1,10 +1,12 @@
 // What each seam of the core does: the calls into the edge's rooms. The
-// network's seams are in hooks_net.cpp and the main loop's in hooks_main.cpp,
-// so a program that links the core without a transport (the client tool)
-// or without the main loop (tests, the replay) needs neither.
+// network's seams are in hooks_net.cpp, the votes' in hooks_game.cpp and the
+// main loop's in hooks_main.cpp, so a program that links the core without a
+// transport or a game cycle (the client tool) or without the main loop
+// (tests, the replay) needs none of them.
 #include "hooks.hpp"
 
 #include "admin/admin.hpp"
+#include "community/community.hpp"
 #include "hosting/hosting.hpp"
 #include "query/query.hpp"
 #include "record/record.hpp"
@@ -25,6 +27,7 @@ void HOOK_WEBHOOK(const std::string& URL) {
 void HOOK_RESET() {
   STATUS_RESET();
   ADM_RESET();
+  COM_RESET();
   QRY_RESET();
   REC_RESET();
   HOST_RESET();
@@ -46,4 +49,5 @@ bool HOOK_READTEXT(const std::string& PATH, std::string& TEXT) {
 
 void HOOK_MAPLOADED(uint8_t I) {
   REC_JSONMAP(I);
+  COM_MAPLOADED(I);
 }

@@ -5,9 +5,11 @@
 // operators, watchers and hosts use around the game is one plain call
 // declared here, grouped by the part of the core that makes it; each does
 // nothing while its feature is off. What each one does is in hooks.cpp, in
-// hooks_net.cpp for the network's (they need a transport) and in
-// hooks_main.cpp for the main loop's (only the server program runs them). A
-// new seam is one more declaration in its group and one definition there.
+// hooks_net.cpp for the network's (they need a transport), in hooks_game.cpp
+// for those that reach the players' votes (which act through the console's
+// commands, and so reach the whole game) and in hooks_main.cpp for the main
+// loop's (only the server program runs them). A new seam is one more
+// declaration in its group and one definition there.
 //
 // Beside the seams, the command line's settings that only the edge reads:
 // plain values the options table (server/options.cpp) fills, defined with
@@ -25,6 +27,7 @@ extern std::string OPT_LOG;    // -log FILE: the JSON event log; empty: none
 extern std::string OPT_RECORD; // -record FILE: the recording; empty: none
 extern uint32_t OPT_RECORDMAX; // -recordmax N: the most MiB the recording takes
 extern uint8_t OPT_AGONES;     // -agones N: 1 reports the lifecycle to the Agones sidecar
+extern uint8_t OPT_VOTES;      // -votes N: not 0, the players' chat commands and votes
 
 // ---- the main loop (server/brastok_server.cpp; hooks_main.cpp) ----
 
@@ -51,6 +54,12 @@ int HOOK_WAITFD();
 // The loop has ended: the edge's threads stop (hosting posts the stop and
 // asks Agones for Shutdown first, waiting at most 2 seconds).
 void HOOK_STOP();
+
+// ---- the game cycle (server/cycle.cpp) ----
+
+// Each tick played, after the score board's countdown: the players' votes
+// end when their time is up.
+void HOOK_TICK();
 
 // ---- the start-up and the state (server/startup.cpp, options.cpp, state.cpp) ----
 
@@ -83,6 +92,15 @@ bool HOOK_FOREIGN(const std::string& IP, uint16_t PORT);
 
 // SLOT has just been claimed, by a client or a bot (PLAYER_CLAIM).
 void HOOK_CLAIMED(uint8_t SLOT);
+// A chat line of slot CID, cut to its length and past the cool-down, before
+// it becomes an event-log line: true when the edge took it (a player's
+// command, or a muted address's line), and it is not logged.
+bool HOOK_CHAT(uint8_t CID, const std::string& TEXT);
+
+// ---- the game (game/) ----
+
+// The score board begins: a match is over (SV_SCORELIMITHIT).
+void HOOK_SCOREBOARD();
 
 // ---- the event log (clients/log.cpp) ----
 
@@ -96,3 +114,6 @@ void HOOK_LOGLINE(const std::string& LINE);
 bool HOOK_READTEXT(const std::string& PATH, std::string& TEXT);
 // Map-list entry I is loaded as the current map (as the load begins).
 void HOOK_MAPLOADED(uint8_t I);
+// SV_MAPNEXT's rotation would play entry N next: the entry to play (N, or
+// the map the players voted for).
+uint8_t HOOK_NEXTMAP(uint8_t N);

@@ -20,8 +20,9 @@
 
 // The words after a command's name.
 using TWORDS = std::vector<std::string>;
-// One entry of the command table. ROLE is who may run it: every command
-// is "admin" for now.
+// One entry of the command table. ROLE is who may run it: "moderator" for
+// the commands that look after the players (a moderator runs these only),
+// "admin" for the rest (an admin runs every command).
 struct TCOMMAND {
   const char* NAME;
   int MINARGS, MAXARGS; // words after the name; -1: the rest of the line is one
@@ -32,8 +33,12 @@ struct TCOMMAND {
 };
 extern const TCOMMAND ADM_COMMANDS[];
 extern const size_t ADM_NCOMMANDS;
-// Runs one command line.
+// Runs one command line that came from outside (the console): it is
+// recorded, then run.
 void ADM_RUNCOMMAND(const std::string& LINE);
+// Runs one command line the server made itself (a vote that passed): not
+// recorded, since a replay makes it again from what it did record.
+void ADM_EXECUTE(const std::string& LINE);
 // The snapshot the status command prints from.
 extern TSNAPSHOT ADM_SNAP;
 
@@ -102,6 +107,10 @@ void ADM_BANFILE(const std::string& PATH);
 // same address or range: the answer line, or empty text when WHAT is no
 // address or range. COMMENT goes into the file.
 std::string ADM_BANADD(const std::string& WHAT, uint32_t MINUTES, const std::string& COMMENT);
+// ADM_BANADD, then ADM_BANSAVE, with the answer on the console (or an error
+// line when the file could not keep it), then every slot the ban covers is
+// freed. False, with nothing done, when WHAT is no address or range.
+bool ADM_BANKICK(const std::string& WHAT, uint32_t MINUTES, const std::string& COMMENT);
 // Lifts the ban of exactly ADDRESS[/BITS]: empty text, or why it could not.
 std::string ADM_BANREMOVE(const std::string& WHAT);
 // Rewrites the ban file after a change, when there is one: empty text, or

@@ -410,3 +410,25 @@ std::vector<std::string> ADM_BANLIST() {
   }
   return R;
 }
+
+bool ADM_BANKICK(const std::string& WHAT, uint32_t MINUTES, const std::string& COMMENT) {
+  std::string ANSWER = ADM_BANADD(WHAT, MINUTES, COMMENT);
+  if (ANSWER.empty()) {
+    return false;
+  }
+  // A ban the file does not keep holds until the server stops: the operator
+  // must hear that it was not saved.
+  std::string WHY = ADM_BANSAVE();
+  if (WHY.empty()) {
+    SC_WRITELN(ANSWER);
+  } else {
+    SC_ERROR(ANSWER + ", but not saved: " + WHY);
+  }
+  for (int I = 1; I <= MAXCLIENTS; I++) {
+    const TCLIENT& C = SV_CLIENTSLIST[I];
+    if (C.EXIST && !C.BOT && ADM_BANNED(C.IP)) {
+      PLAYER_REMOVE(uint8_t(I));
+    }
+  }
+  return true;
+}

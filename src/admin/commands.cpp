@@ -7,6 +7,7 @@
 #include "admin/admin.hpp"
 #include "bots/bots.hpp"
 #include "clients/clients.hpp"
+#include "community/community.hpp"
 #include "game/game.hpp"
 #include "hosting/hosting.hpp"
 #include "maps/maps.hpp"
@@ -107,26 +108,11 @@ static void ADM_BAN(const TWORDS& A) {
   if (A.size() == 2 && !ADM_NUMBER(A[1], 1, 99999999, "minutes", MINUTES)) {
     return;
   }
-  std::string ANSWER = ADM_BANADD(WHAT, MINUTES, COMMENT);
-  if (ANSWER.empty()) {
+  if (!ADM_BANKICK(WHAT, MINUTES, COMMENT)) {
     SC_ERROR("not an IPv4 address or range: " + WHAT);
     return;
   }
-  // A ban the file does not keep holds until the server stops: the operator
-  // must hear that it was not saved.
-  std::string WHY = ADM_BANSAVE();
-  if (WHY.empty()) {
-    SC_WRITELN(ANSWER);
-  } else {
-    SC_ERROR(ANSWER + ", but not saved: " + WHY);
-  }
   HOST_ONBAN(WHAT, MINUTES, COMMENT);
-  for (int I = 1; I <= MAXCLIENTS; I++) {
-    const TCLIENT& C = SV_CLIENTSLIST[I];
-    if (C.EXIST && !C.BOT && ADM_BANNED(C.IP)) {
-      PLAYER_REMOVE(uint8_t(I));
-    }
-  }
 }
 
 static void ADM_UNBAN(const TWORDS& A) {
@@ -150,6 +136,62 @@ static void ADM_BANS(const TWORDS&) {
   }
   for (const std::string& S : L) {
     SC_WRITELN(S);
+  }
+}
+
+// A human's slot, for the commands that act on its address.
+static bool ADM_HUMAN(const std::string& S, uint8_t& SLOT) {
+  if (!ADM_SLOT(S, SLOT)) {
+    return false;
+  }
+  if (SV_CLIENTSLIST[SLOT].BOT) {
+    SC_ERROR("slot " + S + " is a bot, which has no address");
+    return false;
+  }
+  return true;
+}
+
+static void ADM_MUTE(const TWORDS& A) {
+  if (A.empty()) {
+    std::vector<std::string> L = COM_MUTELIST();
+    if (L.empty()) {
+      SC_WRITELN("no mutes");
+    }
+    for (const std::string& S : L) {
+      SC_WRITELN(S);
+    }
+    return;
+  }
+  uint8_t SLOT;
+  uint32_t MINUTES = 0;
+  if (!ADM_HUMAN(A[0], SLOT) ||
+      (A.size() == 2 && !ADM_NUMBER(A[1], 1, 99999999, "minutes", MINUTES))) {
+    return;
+  }
+  const TCLIENT& C = SV_CLIENTSLIST[SLOT];
+  SC_WRITELN(COM_MUTE(C.IP, MINUTES, C.NAME));
+}
+
+static void ADM_UNMUTE(const TWORDS& A) {
+  // By address too: a muted player who has left has no slot.
+  std::string IP = A[0];
+  uint8_t SLOT;
+  if (IP.find('.') == std::string::npos) {
+    if (!ADM_HUMAN(IP, SLOT)) {
+      return;
+    }
+    IP = SV_CLIENTSLIST[SLOT].IP;
+  }
+  if (!COM_UNMUTE(IP)) {
+    SC_ERROR("not muted: " + IP);
+    return;
+  }
+  SC_WRITELN("unmuted " + IP);
+}
+
+static void ADM_CANCELVOTE(const TWORDS&) {
+  if (!COM_CANCELVOTE() && !COM_CANCELMAPVOTE()) {
+    SC_ERROR("no vote is running");
   }
 }
 
@@ -275,13 +317,18 @@ static void ADM_QUIT(const TWORDS&) {
 static void ADM_HELP(const TWORDS&);
 
 const TCOMMAND ADM_COMMANDS[] = {
-    {"status", 0, 0, "admin", ADM_STATUS, "status", "slots, map and settings"},
-    {"say", 1, -1, "admin", ADM_SAY, "say TEXT", "a server notice to every client"},
-    {"kick", 1, 1, "admin", ADM_KICK, "kick SLOT", "frees the slot, a bot's too"},
+    {"status", 0, 0, "moderator", ADM_STATUS, "status", "slots, map and settings"},
+    {"say", 1, -1, "moderator", ADM_SAY, "say TEXT", "a server notice to every client"},
+    {"kick", 1, 1, "moderator", ADM_KICK, "kick SLOT", "frees the slot, a bot's too"},
     {"ban", 1, 2, "admin", ADM_BAN, "ban SLOT|ADDRESS[/BITS] [MINUTES]",
      "bans an address or range, for good or for MINUTES, and kicks it"},
     {"unban", 1, 1, "admin", ADM_UNBAN, "unban ADDRESS[/BITS]", "lifts a ban"},
     {"bans", 0, 0, "admin", ADM_BANS, "bans", "the ban list with the time left"},
+    {"mute", 0, 2, "moderator", ADM_MUTE, "mute [SLOT [MINUTES]]",
+     "drops the chat of the slot's address until unmuted, or for MINUTES; alone: the mutes"},
+    {"unmute", 1, 1, "moderator", ADM_UNMUTE, "unmute SLOT|ADDRESS", "lifts a mute"},
+    {"cancelvote", 0, 0, "moderator", ADM_CANCELVOTE, "cancelvote",
+     "ends the players' vote without a result"},
     {"next", 0, 0, "admin", ADM_NEXT, "next", "ends the match and loads the next map"},
     {"map", 1, 1, "admin", ADM_MAP, "map N|NAME", "plays map-list entry N or the map NAME"},
     {"bots", 1, 1, "admin", ADM_BOTS, "bots N", "bots wanted, 0 to 24"},
@@ -307,6 +354,10 @@ static bool ADM_BLANK(char C) {
 
 void ADM_RUNCOMMAND(const std::string& LINE) {
   REC_RECORDLINE(LINE);
+  ADM_EXECUTE(LINE);
+}
+
+void ADM_EXECUTE(const std::string& LINE) {
   size_t P = 0;
   auto SKIPBLANKS = [&] {
     while (P < LINE.size() && ADM_BLANK(LINE[P])) {

@@ -2,6 +2,7 @@
 // (or a bot's) action code, and the scoring that ends a map.
 #include "clients/clients.hpp"
 #include "game/game.hpp"
+#include "hooks.hpp"
 #include "net/net.hpp"
 
 void PLAYER_ACTIONS(uint8_t CID) {
@@ -108,4 +109,5 @@ void SV_TEAMSCORE() {
 
 void SV_SCORELIMITHIT() {
   SV_SCOREBOARD = SCOREBOARDTIME;
+  HOOK_SCOREBOARD();
 }

@@ -74,7 +74,6 @@ void SV_LOADCURMAP(uint8_t I) {
 }
 
 void SV_MAPNEXT() {
-  SV_KICKALL();
   uint8_t P = SV_MAP.NUM;
   uint8_t N = P;
   // At most one round: entry 1 is never free, so the search ends there.
@@ -84,5 +83,9 @@ void SV_MAPNEXT() {
       break;
     }
   }
+  // Chosen while the players are still there: a map vote counts their
+  // ballots.
+  N = HOOK_NEXTMAP(N);
+  SV_KICKALL();
   SV_LOADCURMAP(N);
 }

@@ -137,6 +137,9 @@ static void NET_ONCHAT(uint8_t CID) {
   C.T_CHAT = CHATTIME;
   // Kind and slot bytes plus the text must fit one wire string.
   std::string TEXT = NET_READSTRING().substr(0, NET_MAXCHAT);
+  if (HOOK_CHAT(CID, TEXT)) {
+    return; // a command, or a muted address: no chat line
+  }
   SV_ADDMSG(SV_LOGLINE({LOGMESSID_CHAT, CID}) + TEXT);
 }
 

@@ -1,6 +1,7 @@
 // The game cycle: one tick of the server.
 #include "bots/bots.hpp"
 #include "game/game.hpp"
+#include "hooks.hpp"
 #include "maps/maps.hpp"
 #include "net/net.hpp"
 #include "server/server.hpp"
@@ -35,4 +36,5 @@ void SV_OTHER() {
       SV_MAPNEXT();
     }
   }
+  HOOK_TICK();
 }

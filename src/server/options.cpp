@@ -138,6 +138,14 @@ const TOPTION SV_OPTIONS[] = {
      .HELP = "posts the start, match ends, kicks, bans and the stop as JSON\nto URL, http: or "
              "https: (may repeat, up to 8 URLs)",
      .RUN = HOOK_WEBHOOK},
+    {.NAME = "-votes",
+     .ARG = "N",
+     .HELP =
+         "not 0: players' chat commands (!help): votes to kick, to\nchange the map, and a map vote "
+         "after each match (default %D)",
+     .DEFAULT = "0",
+     .HI = 255,
+     .BYTE = &OPT_VOTES},
 };
 const size_t SV_NOPTIONS = sizeof SV_OPTIONS / sizeof SV_OPTIONS[0];
 

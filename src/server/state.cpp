@@ -49,6 +49,7 @@ std::string OPT_LOG;
 std::string OPT_RECORD;
 uint32_t OPT_RECORDMAX;
 uint8_t OPT_AGONES;
+uint8_t OPT_VOTES;
 
 // Weapons 1..5: knife, pistol, mp40, chaingun, rifle.
 const TArr<const char*, 1, NUMGUNS> GUNS_NAME = {{"knife", "pistol", "mp40", "chaingun", "rifle"}};
@@ -141,6 +142,7 @@ static void SV_RESETCORE() {
   OPT_RECORD.clear();
   OPT_RECORDMAX = 1024;
   OPT_AGONES = 0;
+  OPT_VOTES = 0;
 }
 
 void SV_RESETSTATE() {
