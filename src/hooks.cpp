@@ -17,6 +17,10 @@ void HOOK_BANFILE(const std::string& PATH) {
   ADM_BANFILE(PATH);
 }
 
+void HOOK_ADMINSFILE(const std::string& PATH) {
+  ADM_ADMINSFILE(PATH);
+}
+
 void HOOK_RESET() {
   STATUS_RESET();
   ADM_RESET();

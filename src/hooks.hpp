@@ -20,12 +20,18 @@
 
 // ---- settings of the edge, from the command line (server/options.cpp) ----
 
-extern std::string OPT_HTTP;   // -http: "PORT" or "ADDRESS:PORT"; empty while off
-extern std::string OPT_LOG;    // -log FILE: the JSON event log; empty: none
-extern std::string OPT_RECORD; // -record FILE: the recording; empty: none
-extern uint32_t OPT_RECORDMAX; // -recordmax N: the most MiB the recording takes
+extern std::string OPT_HTTP;     // -http: "PORT" or "ADDRESS:PORT"; empty while off
+extern std::string OPT_LOG;      // -log FILE: the JSON event log; empty: none
+extern std::string OPT_RECORD;   // -record FILE: the recording; empty: none
+extern uint32_t OPT_RECORDMAX;   // -recordmax N: the most MiB the recording takes
+extern std::string OPT_HTTPCERT; // -httpcert FILE: the HTTP side's TLS certificate chain (PEM)
+extern std::string OPT_HTTPKEY;  // -httpkey FILE: its private key (PEM)
 
 // ---- the main loop (server/brastok_server.cpp; hooks_main.cpp) ----
+
+// "brastok_server -newadmin NAME ROLE": prints a new admin token and the
+// line of the admins file that lets it in; the exit status.
+int HOOK_NEWADMIN(const std::string& NAME, const std::string& ROLE);
 
 // First of all, before the clocks are read and the start-up runs: what the
 // edge takes from the system once (the query cookies' seed).
@@ -46,6 +52,9 @@ void HOOK_CYCLEEND();
 // What an idle wait should also wake for besides datagrams (the console's
 // file descriptor), or -1.
 int HOOK_WAITFD();
+// What else an idle wait wakes for: the admin API's queued commands (a
+// descriptor another thread writes to), or -1.
+int HOOK_WAKEFD();
 // The loop has ended: the edge's threads stop.
 void HOOK_STOP();
 
@@ -58,6 +67,9 @@ void HOOK_STOP();
 bool HOOK_OPENFILES(const std::vector<std::string>& ARGS);
 // "-banfile PATH", where it stands on the command line: the ban file is read.
 void HOOK_BANFILE(const std::string& PATH);
+// "-admins PATH", where it stands on the command line: the admins file is
+// read.
+void HOOK_ADMINSFILE(const std::string& PATH);
 // SV_RESETSTATE: every room's state back to its start value.
 void HOOK_RESET();
 

@@ -14,6 +14,10 @@ void HOOK_START() {
   QRY_SEED = (uint64_t(RANDOM()) << 32) | RANDOM();
 }
 
+int HOOK_NEWADMIN(const std::string& NAME, const std::string& ROLE) {
+  return ADM_NEWADMIN(NAME, ROLE);
+}
+
 void HOOK_CLOCKS() {
   REC_RECORDCLOCKS();
 }
@@ -33,15 +37,22 @@ void HOOK_CYCLEBEGIN() {
 
 void HOOK_CYCLEEND() {
   ADM_CONSOLE();
+  ADM_RUNQUEUED();
+  WEB_APIANSWERS();
   REC_RECORDFLUSH();
   if (SC_HUPASKED()) {
     REC_LOGREOPEN(); // logrotate has moved the log file away
+    ADM_ADMINSRELOAD();
   }
   WEB_PUBLISH(SV_HUMANS() > 0 ? FPS_INT : 1000);
 }
 
 int HOOK_WAITFD() {
   return ADM_CONSOLEFD();
+}
+
+int HOOK_WAKEFD() {
+  return ADM_WAKEFDS[0];
 }
 
 void HOOK_STOP() {

@@ -48,6 +48,8 @@ std::string OPT_HTTP;
 std::string OPT_LOG;
 std::string OPT_RECORD;
 uint32_t OPT_RECORDMAX;
+std::string OPT_HTTPCERT;
+std::string OPT_HTTPKEY;
 
 // Weapons 1..5: knife, pistol, mp40, chaingun, rifle.
 const TArr<const char*, 1, NUMGUNS> GUNS_NAME = {{"knife", "pistol", "mp40", "chaingun", "rifle"}};
@@ -139,6 +141,8 @@ static void SV_RESETCORE() {
   OPT_LOG.clear();
   OPT_RECORD.clear();
   OPT_RECORDMAX = 1024;
+  OPT_HTTPCERT.clear();
+  OPT_HTTPKEY.clear();
 }
 
 void SV_RESETSTATE() {
