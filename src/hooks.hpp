@@ -29,9 +29,10 @@ extern std::string OPT_HTTPKEY;  // -httpkey FILE: its private key (PEM)
 
 // ---- the main loop (server/brastok_server.cpp; hooks_main.cpp) ----
 
-// "brastok_server -newadmin NAME ROLE": prints a new admin token and the
-// line of the admins file that lets it in; the exit status.
-int HOOK_NEWADMIN(const std::string& NAME, const std::string& ROLE);
+// "brastok_server -newadmin NAME ROLE" (ARGS, the whole command line):
+// prints a new admin token and the line of the admins file that lets it in;
+// the exit status.
+int HOOK_NEWADMIN(const std::vector<std::string>& ARGS);
 
 // First of all, before the clocks are read and the start-up runs: what the
 // edge takes from the system once (the query cookies' seed).

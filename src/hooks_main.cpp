@@ -14,8 +14,12 @@ void HOOK_START() {
   QRY_SEED = (uint64_t(RANDOM()) << 32) | RANDOM();
 }
 
-int HOOK_NEWADMIN(const std::string& NAME, const std::string& ROLE) {
-  return ADM_NEWADMIN(NAME, ROLE);
+int HOOK_NEWADMIN(const std::vector<std::string>& ARGS) {
+  if (ARGS.size() != 3) {
+    SC_ERROR("usage: brastok_server -newadmin NAME ROLE (ROLE: moderator or admin)");
+    return 2;
+  }
+  return ADM_NEWADMIN(ARGS[1], ARGS[2]);
 }
 
 void HOOK_CLOCKS() {

@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
     std::puts(SV_VERSIONTEXT().c_str());
     return 0;
   }
-  if (ARGS.size() == 3 && ARGS[0] == "-newadmin") {
-    return HOOK_NEWADMIN(ARGS[1], ARGS[2]);
+  if (!ARGS.empty() && ARGS[0] == "-newadmin") {
+    return HOOK_NEWADMIN(ARGS);
   }
   SC_CATCHSTOP();
   HOOK_START();

@@ -39,7 +39,8 @@ header{display:flex;flex-wrap:wrap;gap:.3em 1.2em;align-items:baseline;padding:.
 header h1{font-size:1.15em;margin:0}
 #who{margin-left:auto;font-size:.9em;color:#9a9}
 main{padding:1em;display:grid;gap:1em;grid-template-columns:repeat(auto-fit,minmax(320px,1fr))}
-section{background:#1b1e24;padding:.6em .8em;border-radius:4px;min-width:0}
+section{background:#1b1e24;padding:.6em .8em;border-radius:4px;min-width:0;overflow-x:auto}
+section.wide{grid-column:1/-1}
 h2{font-size:1em;margin:.2em 0 .5em}
 table{border-collapse:collapse;width:100%}
 th,td{padding:.2em .4em;text-align:left;white-space:nowrap}
@@ -69,7 +70,7 @@ pre.bad{color:#f99}
 <p id="loginerr" class="err"></p>
 </div>
 <main id="panel" hidden>
-<section><h2>Players</h2>
+<section class="wide"><h2>Players</h2>
 <table><thead><tr><th>Slot</th><th>Name</th><th class="n">Team</th><th>State</th><th class="n">Score</th><th class="n">Ping</th><th>Address</th><th></th></tr></thead>
 <tbody id="players"></tbody></table></section>
 <section><h2>Command</h2>
