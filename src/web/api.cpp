@@ -234,13 +234,13 @@ void WEB_APIANSWERS() {
         REPLY(WEB_APIREFUSE(R, http::status::service_unavailable, "the server is stopping"), false);
         continue;
       }
-      std::string ERROR;
+      std::string WHY;
       for (const std::string& L : D.LINES) {
-        if (ERROR.empty() && L.rfind("error: ", 0) == 0) {
-          ERROR = L.substr(7);
+        if (WHY.empty() && L.rfind("error: ", 0) == 0) {
+          WHY = L.substr(7);
         }
       }
-      REPLY(WEB_APIJSON(R, http::status::ok, {{"ok", D.OK}, {"lines", D.LINES}, {"error", ERROR}}),
+      REPLY(WEB_APIJSON(R, http::status::ok, {{"ok", D.OK}, {"lines", D.LINES}, {"error", WHY}}),
             true);
     }
   });
