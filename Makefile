@@ -91,10 +91,12 @@ container-test: build
 	scripts/container_test.sh
 
 # The live page in headless chromium: the map, a walking player's marker, a
-# restart of the server; saves build/live-page.png.
+# restart of the server; saves build/live-page.png. Then the admin page: a
+# login with a token, a bot kicked and seen leaving; saves build/admin-page.png.
 browser-test: build
 	@scripts/deps.sh --web
 	timeout 120 /usr/bin/python3 tests/browser/live_page.py build build/live-page.png
+	timeout 60 /usr/bin/python3 tests/browser/admin_page.py build build/admin-page.png
 
 # The Windows programs, cross-compiled with MinGW-w64 and linked statically:
 # build-windows/*.exe run on Windows without any DLL beside them.

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 need=(g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-      nlohmann-json3-dev libboost1.81-dev libssl-dev python3 python3-prometheus-client)
+      nlohmann-json3-dev libboost1.81-dev libssl-dev openssl iproute2 python3 python3-prometheus-client)
 for a in "$@"; do
   case "$a" in
     --fuzz) need+=(clang libclang-rt-14-dev) ;;

@@ -24,6 +24,10 @@ void HOOK_WEBHOOK(const std::string& URL) {
   HOST_WEBHOOKADD(URL);
 }
 
+void HOOK_ADMINSFILE(const std::string& PATH) {
+  ADM_ADMINSFILE(PATH);
+}
+
 void HOOK_RESET() {
   STATUS_RESET();
   ADM_RESET();

@@ -22,14 +22,21 @@
 
 // ---- settings of the edge, from the command line (server/options.cpp) ----
 
-extern std::string OPT_HTTP;   // -http: "PORT" or "ADDRESS:PORT"; empty while off
-extern std::string OPT_LOG;    // -log FILE: the JSON event log; empty: none
-extern std::string OPT_RECORD; // -record FILE: the recording; empty: none
-extern uint32_t OPT_RECORDMAX; // -recordmax N: the most MiB the recording takes
-extern uint8_t OPT_AGONES;     // -agones N: 1 reports the lifecycle to the Agones sidecar
-extern uint8_t OPT_VOTES;      // -votes N: not 0, the players' chat commands and votes
+extern std::string OPT_HTTP;     // -http: "PORT" or "ADDRESS:PORT"; empty while off
+extern std::string OPT_LOG;      // -log FILE: the JSON event log; empty: none
+extern std::string OPT_RECORD;   // -record FILE: the recording; empty: none
+extern uint32_t OPT_RECORDMAX;   // -recordmax N: the most MiB the recording takes
+extern uint8_t OPT_AGONES;       // -agones N: 1 reports the lifecycle to the Agones sidecar
+extern uint8_t OPT_VOTES;        // -votes N: not 0, the players' chat commands and votes
+extern std::string OPT_HTTPCERT; // -httpcert FILE: the HTTP side's TLS certificate chain (PEM)
+extern std::string OPT_HTTPKEY;  // -httpkey FILE: its private key (PEM)
 
 // ---- the main loop (server/brastok_server.cpp; hooks_main.cpp) ----
+
+// "brastok_server -newadmin NAME ROLE" (ARGS, the whole command line):
+// prints a new admin token and the line of the admins file that lets it in;
+// the exit status.
+int HOOK_NEWADMIN(const std::vector<std::string>& ARGS);
 
 // First of all, before the clocks are read and the start-up runs: what the
 // edge takes from the system once (the query cookies' seed).
@@ -51,6 +58,9 @@ void HOOK_CYCLEEND();
 // What an idle wait should also wake for besides datagrams (the console's
 // file descriptor), or -1.
 int HOOK_WAITFD();
+// What else an idle wait wakes for: the admin API's queued commands (a
+// descriptor another thread writes to), or -1.
+int HOOK_WAKEFD();
 // The loop has ended: the edge's threads stop (hosting posts the stop and
 // asks Agones for Shutdown first, waiting at most 2 seconds).
 void HOOK_STOP();
@@ -73,6 +83,9 @@ void HOOK_BANFILE(const std::string& PATH);
 // "-webhook URL", where it stands: one more URL the hosting room posts its
 // events to (a warning past the most it takes).
 void HOOK_WEBHOOK(const std::string& URL);
+// "-admins PATH", where it stands on the command line: the admins file is
+// read.
+void HOOK_ADMINSFILE(const std::string& PATH);
 // SV_RESETSTATE: every room's state back to its start value.
 void HOOK_RESET();
 

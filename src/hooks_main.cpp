@@ -15,6 +15,14 @@ void HOOK_START() {
   QRY_SEED = (uint64_t(RANDOM()) << 32) | RANDOM();
 }
 
+int HOOK_NEWADMIN(const std::vector<std::string>& ARGS) {
+  if (ARGS.size() != 3) {
+    SC_ERROR("usage: brastok_server -newadmin NAME ROLE (ROLE: moderator or admin)");
+    return 2;
+  }
+  return ADM_NEWADMIN(ARGS[1], ARGS[2]);
+}
+
 void HOOK_CLOCKS() {
   REC_RECORDCLOCKS();
 }
@@ -42,15 +50,22 @@ void HOOK_CYCLEBEGIN() {
 void HOOK_CYCLEEND() {
   ADM_CONSOLE();
   HOST_CYCLE();
+  ADM_RUNQUEUED();
+  WEB_APIANSWERS();
   REC_RECORDFLUSH();
   if (SC_HUPASKED()) {
     REC_LOGREOPEN(); // logrotate has moved the log file away
+    ADM_ADMINSRELOAD();
   }
   WEB_PUBLISH(SV_HUMANS() > 0 ? FPS_INT : 1000);
 }
 
 int HOOK_WAITFD() {
   return ADM_CONSOLEFD();
+}
+
+int HOOK_WAKEFD() {
+  return ADM_WAKEFDS[0];
 }
 
 void HOOK_STOP() {

@@ -1,5 +1,6 @@
-// The admin console: the command table, the reading of standard input, and
-// the ban list with its file.
+// The admin console: the command table, the reading of standard input, the
+// ban list with its file, and the admins of the admin API with the commands
+// it queues.
 //
 // Each line on standard input is one command. The main loop polls standard
 // input once per cycle, after the cycle, and hands every whole line to
@@ -9,8 +10,12 @@
 // standard error (SC_ERROR) and changes nothing.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -20,9 +25,10 @@
 
 // The words after a command's name.
 using TWORDS = std::vector<std::string>;
-// One entry of the command table. ROLE is who may run it: "moderator" for
-// the commands that look after the players (a moderator runs these only),
-// "admin" for the rest (an admin runs every command).
+// One entry of the command table. ROLE is the least role that may run it
+// through the admin API: "moderator" for the commands that look after the
+// players, "admin" for the rest (an admin runs every command, the console
+// too).
 struct TCOMMAND {
   const char* NAME;
   int MINARGS, MAXARGS; // words after the name; -1: the rest of the line is one
@@ -33,12 +39,20 @@ struct TCOMMAND {
 };
 extern const TCOMMAND ADM_COMMANDS[];
 extern const size_t ADM_NCOMMANDS;
-// Runs one command line that came from outside (the console): it is
-// recorded, then run.
+// Runs one command line typed on the console: it is recorded, run, and
+// attributed to the console.
 void ADM_RUNCOMMAND(const std::string& LINE);
 // Runs one command line the server made itself (a vote that passed): not
 // recorded, since a replay makes it again from what it did record.
 void ADM_EXECUTE(const std::string& LINE);
+// Runs one command line for ADMIN of the admin API, from ADDRESS: its
+// answer lines go to ANSWER, in order, each as the console would show it
+// ("error: " lines included); true when it printed no "error: " line.
+bool ADM_RUNAPI(const std::string& ADMIN, const std::string& ADDRESS, const std::string& LINE,
+                std::vector<std::string>& ANSWER);
+// The command a line names by its first word, or null. Reads only the
+// table: any thread may ask.
+const TCOMMAND* ADM_FINDCOMMAND(std::string_view LINE);
 // The snapshot the status command prints from.
 extern TSNAPSHOT ADM_SNAP;
 
@@ -119,9 +133,116 @@ std::string ADM_BANSAVE();
 // One line per ban in force, with the time left.
 std::vector<std::string> ADM_BANLIST();
 
+// ---- the admins of the admin API (admins.cpp) ----
+
+// Roles, each allowed what the ones below it are: a command's ROLE names the
+// least one. 0: no role.
+constexpr uint8_t ADM_MODERATOR = 1;
+constexpr uint8_t ADM_ADMIN = 2;
+uint8_t ADM_ROLEOF(std::string_view NAME);
+const char* ADM_ROLENAME(uint8_t ROLE);
+// Whether ROLE may run command C.
+bool ADM_MAYRUN(uint8_t ROLE, const TCOMMAND& C);
+
+// One admin: a name, a role, and the SHA-256 of its token (the server never
+// holds a token itself).
+struct TADMIN {
+  std::string NAME;
+  uint8_t ROLE;
+  std::array<uint8_t, 32> DIGEST;
+};
+// The admins file (-admins), empty while the admin API is off.
+extern std::string ADM_ADMINSPATH;
+// The admins in force. The game thread replaces the list and the HTTP
+// thread looks tokens up in it: both under ADM_ADMINSMX.
+extern std::vector<TADMIN> ADM_ADMINS;
+extern std::mutex ADM_ADMINSMX;
+// The admins of a file's TEXT, one "NAME ROLE sha256:HEX" a line ('#'
+// starts a comment); each line that is none is warned about with its number
+// and left out.
+std::vector<TADMIN> ADM_ADMINSPARSE(const std::string& TEXT, const std::string& PATH);
+// Reads the admins file at start (the "-admins" option), as every file of
+// the start-up is read, and turns the admin API on.
+void ADM_ADMINSFILE(const std::string& PATH);
+// Reads it again (SIGHUP). A file that cannot be read leaves the list as it
+// was, with a warning.
+void ADM_ADMINSRELOAD();
+// The admin whose token this is: true with WHO filled; any thread.
+bool ADM_AUTH(std::string_view TOKEN, TADMIN& WHO);
+// What "-newadmin NAME ROLE" prints: a new token, and the line of the
+// admins file that lets it in. The exit status.
+int ADM_NEWADMIN(const std::string& NAME, const std::string& ROLE);
+// An admin's name: 1 to 32 letters, digits, '.', '_' or '-'; never
+// "console", which stands for the console in the records.
+bool ADM_GOODNAME(std::string_view NAME);
+
+// ---- the system's cryptography (crypto.cpp: OpenSSL, or Windows' CNG) ----
+
+bool ADM_SHA256(std::string_view TEXT, std::array<uint8_t, 32>& DIGEST);
+// N bytes from the system's cryptographic random generator.
+bool ADM_RANDOMBYTES(uint8_t* B, size_t N);
+// Whether two digests are equal, in a time that does not depend on where
+// they differ.
+bool ADM_SAMEDIGEST(const std::array<uint8_t, 32>& A, const std::array<uint8_t, 32>& B);
+
+// ---- commands of the admin API, queued for the game thread (api.cpp) ----
+
+// A command the HTTP thread queued: who asked, from where, and the line.
+struct TADMJOB {
+  uint64_t ID;
+  std::string ADMIN, ADDRESS, LINE;
+};
+// Its answer, for the HTTP thread: RAN is false when the server stopped
+// before the command could run.
+struct TADMDONE {
+  uint64_t ID;
+  bool RAN, OK;
+  std::vector<std::string> LINES;
+};
+// Commands waiting at most; the API answers 503 beyond.
+constexpr size_t ADM_MAXJOBS = 64;
+extern std::deque<TADMJOB> ADM_JOBS;
+extern std::vector<TADMDONE> ADM_DONE;
+extern std::mutex ADM_JOBSMX; // both queues
+// Queues a command and wakes the game thread (any thread); false when
+// ADM_MAXJOBS wait already.
+bool ADM_QUEUE(TADMJOB JOB);
+// The game thread, after the console's lines: runs every queued command
+// and leaves its answer in ADM_DONE.
+void ADM_RUNQUEUED();
+// Takes the answers made since the last call (any thread).
+void ADM_TAKEDONE(std::vector<TADMDONE>& OUT);
+// The descriptor ADM_QUEUE makes readable, for the main loop's idle wait
+// to watch (a pipe; on Windows, where the wait watches sockets only, a
+// mark that shortens it): opened with the admin API, -1 while it is off.
+bool ADM_WAKEOPEN();
+void ADM_WAKECLOSE();
+extern int ADM_WAKEFDS[2];
+
+// ---- who did what (api.cpp) ----
+
+// One command run, console's or API's: the admin ("console" for the
+// console), the client's address (empty for the console), the line, and
+// whether it succeeded.
+struct TADMRECORD {
+  std::string ADMIN, ADDRESS, COMMAND;
+  bool OK;
+};
+// Records a command run: the JSON log's "admin" record and, while
+// ADM_RECORDSON (the HTTP side runs), one more record for its event streams.
+void ADM_ATTRIBUTE(const std::string& ADMIN, const std::string& ADDRESS, const std::string& LINE,
+                   bool OK);
+extern bool ADM_RECORDSON;
+// The records for the event streams, oldest first, at most ADM_MAXRECORDS
+// (the oldest go first), under ADM_JOBSMX: the HTTP thread takes them
+// (ADM_TAKERECORDS).
+constexpr size_t ADM_MAXRECORDS = 64;
+extern std::deque<TADMRECORD> ADM_RECORDS;
+void ADM_TAKERECORDS(std::vector<TADMRECORD>& OUT);
+
 // ---- start values (state.cpp) ----
 
-// Puts the console's and the ban list's state back to its start value:
-// standard input not read, no bans, no file (SV_RESETSTATE, through
-// HOOK_RESET).
+// Puts the console's, the ban list's and the admin API's state back to its
+// start value: standard input not read, no bans, no file, no admins, no
+// queued command (SV_RESETSTATE, through HOOK_RESET).
 void ADM_RESET();

@@ -352,56 +352,92 @@ static bool ADM_BLANK(char C) {
   return C == ' ' || C == '\t';
 }
 
-void ADM_RUNCOMMAND(const std::string& LINE) {
-  REC_RECORDLINE(LINE);
-  ADM_EXECUTE(LINE);
+// The first word of a line, from P on; P moves past it and the blanks
+// after it.
+static std::string ADM_WORD(std::string_view LINE, size_t& P) {
+  size_t B = P;
+  while (P < LINE.size() && !ADM_BLANK(LINE[P])) {
+    P++;
+  }
+  std::string W(LINE.substr(B, P - B));
+  while (P < LINE.size() && ADM_BLANK(LINE[P])) {
+    P++;
+  }
+  return W;
 }
 
-void ADM_EXECUTE(const std::string& LINE) {
+const TCOMMAND* ADM_FINDCOMMAND(std::string_view LINE) {
   size_t P = 0;
-  auto SKIPBLANKS = [&] {
-    while (P < LINE.size() && ADM_BLANK(LINE[P])) {
-      P++;
-    }
-  };
-  auto WORD = [&] {
-    size_t B = P;
-    while (P < LINE.size() && !ADM_BLANK(LINE[P])) {
-      P++;
-    }
-    return LINE.substr(B, P - B);
-  };
-  SKIPBLANKS();
-  if (P == LINE.size()) {
-    return; // an empty line is no command
+  while (P < LINE.size() && ADM_BLANK(LINE[P])) {
+    P++;
   }
-  std::string NAME = WORD();
-  const TCOMMAND* CMD = nullptr;
+  std::string NAME = ADM_WORD(LINE, P);
   for (const TCOMMAND& C : ADM_COMMANDS) {
     if (NAME == C.NAME) {
-      CMD = &C;
+      return &C;
     }
   }
+  return nullptr;
+}
+
+// Runs a line through the table; false when it is empty, which is no
+// command.
+static bool ADM_DISPATCH(const std::string& LINE) {
+  size_t P = 0;
+  while (P < LINE.size() && ADM_BLANK(LINE[P])) {
+    P++;
+  }
+  if (P == LINE.size()) {
+    return false;
+  }
+  std::string NAME = ADM_WORD(LINE, P);
+  const TCOMMAND* CMD = ADM_FINDCOMMAND(NAME);
   if (CMD == nullptr) {
     SC_ERROR("unknown command: " + NAME + " (help lists the commands)");
-    return;
+    return true;
   }
   TWORDS A;
-  SKIPBLANKS();
   if (CMD->MAXARGS < 0) {
     if (P < LINE.size()) {
       A.push_back(LINE.substr(P));
     }
   } else {
     while (P < LINE.size()) {
-      A.push_back(WORD());
-      SKIPBLANKS();
+      A.push_back(ADM_WORD(LINE, P));
     }
   }
   size_t MAX = CMD->MAXARGS < 0 ? 1 : size_t(CMD->MAXARGS);
   if (A.size() < size_t(CMD->MINARGS) || A.size() > MAX) {
     SC_ERROR(std::string("usage: ") + CMD->USAGE);
-    return;
+    return true;
   }
   CMD->RUN(A);
+  return true;
+}
+
+void ADM_RUNCOMMAND(const std::string& LINE) {
+  REC_RECORDLINE(LINE);
+  uint32_t ERRORS = SC_ERRORS;
+  if (ADM_DISPATCH(LINE)) {
+    ADM_ATTRIBUTE("console", "", LINE, SC_ERRORS == ERRORS);
+  }
+}
+
+void ADM_EXECUTE(const std::string& LINE) {
+  ADM_DISPATCH(LINE);
+}
+
+bool ADM_RUNAPI(const std::string& ADMIN, const std::string& ADDRESS, const std::string& LINE,
+                std::vector<std::string>& ANSWER) {
+  REC_RECORDAPI(ADMIN, ADDRESS, LINE);
+  std::vector<std::string>* KEEP = SC_ANSWER;
+  SC_ANSWER = &ANSWER;
+  uint32_t ERRORS = SC_ERRORS;
+  bool RAN = ADM_DISPATCH(LINE);
+  SC_ANSWER = KEEP;
+  bool OK = SC_ERRORS == ERRORS;
+  if (RAN) {
+    ADM_ATTRIBUTE(ADMIN, ADDRESS, LINE, OK);
+  }
+  return OK;
 }

@@ -1,4 +1,5 @@
-// The console's and the ban list's state, and their start values.
+// The console's, the ban list's and the admin API's state, and their start
+// values.
 #include "admin/admin.hpp"
 
 TSNAPSHOT ADM_SNAP;
@@ -16,6 +17,16 @@ bool ADM_BANWRITABLE = true;
 std::unordered_map<uint64_t, int64_t> ADM_BANINDEX;
 uint64_t ADM_BANBITS = 0;
 
+std::string ADM_ADMINSPATH;
+std::vector<TADMIN> ADM_ADMINS;
+std::mutex ADM_ADMINSMX;
+std::deque<TADMJOB> ADM_JOBS;
+std::vector<TADMDONE> ADM_DONE;
+std::mutex ADM_JOBSMX;
+int ADM_WAKEFDS[2] = {-1, -1};
+bool ADM_RECORDSON = false;
+std::deque<TADMRECORD> ADM_RECORDS;
+
 void ADM_RESET() {
   ADM_SNAP = {};
   ADM_STDINON = false;
@@ -30,4 +41,17 @@ void ADM_RESET() {
   ADM_BANWRITABLE = true;
   ADM_BANINDEX.clear();
   ADM_BANBITS = 0;
+  ADM_ADMINSPATH.clear();
+  {
+    std::lock_guard<std::mutex> LOCK(ADM_ADMINSMX);
+    ADM_ADMINS.clear();
+  }
+  {
+    std::lock_guard<std::mutex> LOCK(ADM_JOBSMX);
+    ADM_JOBS.clear();
+    ADM_DONE.clear();
+    ADM_RECORDS.clear();
+  }
+  ADM_WAKECLOSE();
+  ADM_RECORDSON = false;
 }

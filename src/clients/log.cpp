@@ -96,6 +96,10 @@ void SC_LOGMESS(const std::string& ST) {
   }
   std::string TEXT = SC_LOGTEXT(ST);
   if (!TEXT.empty()) {
+    // An event is the console's even while a command answers somebody else.
+    std::vector<std::string>* ANSWER = SC_ANSWER;
+    SC_ANSWER = nullptr;
     SC_WRITELN(TEXT);
+    SC_ANSWER = ANSWER;
   }
 }

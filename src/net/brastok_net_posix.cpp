@@ -171,12 +171,18 @@ int32_t NET_RECEIVE() {
   return int32_t(NET_INMSG[I].msg_len);
 }
 
-void NET_WAIT(int MS, int ALSOFD) {
+void NET_WAIT(int MS, int ALSOFD, int WAKEFD) {
   if (NET_INAT < NET_INN) {
     return; // datagrams of the last batch are still waiting
   }
-  pollfd P[2] = {{NET_SOCKET, POLLIN, 0}, {ALSOFD, POLLIN, 0}};
-  (void)poll(P, ALSOFD >= 0 ? 2 : 1, MS);
+  pollfd P[3] = {{NET_SOCKET, POLLIN, 0}};
+  nfds_t N = 1;
+  for (int FD : {ALSOFD, WAKEFD}) {
+    if (FD >= 0) {
+      P[N++] = {FD, POLLIN, 0};
+    }
+  }
+  (void)poll(P, N, MS);
 }
 
 std::string NET_LASTINIP() {

@@ -120,13 +120,14 @@ int32_t NET_RECEIVE() {
   return int32_t(N);
 }
 
-void NET_WAIT(int MS, int ALSOFD) {
+void NET_WAIT(int MS, int ALSOFD, int WAKEFD) {
   if (NET_SOCKET == INVALID_SOCKET) {
     return;
   }
-  // Windows selects on sockets only: while the console is read, the wait is
-  // cut to one cycle, so a command is still answered within one.
-  if (ALSOFD >= 0) {
+  // Windows selects on sockets only: while the console is read, or the admin
+  // API may queue a command, the wait is cut to one cycle, so a command is
+  // still answered within one.
+  if (ALSOFD >= 0 || WAKEFD >= 0) {
     MS = std::min(MS, FPS_INT);
   }
   fd_set READ;

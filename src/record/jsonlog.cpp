@@ -1,6 +1,7 @@
-// The JSON event-log file (-log FILE): one JSON object per event-log line and
-// per map load, each written and flushed as it happens, so a stats pipeline
-// can follow the file. SIGHUP reopens it, for logrotate.
+// The JSON event-log file (-log FILE): one JSON object per event-log line,
+// per map load and per command run (console's or admin API's), each written
+// and flushed as it happens, so a stats pipeline can follow the file. SIGHUP reopens it, for
+// logrotate.
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -102,7 +103,7 @@ static TJSON REC_LOGRECORD(const char* KIND) {
   TJSON J;
   J["time"] = REC_UTCTEXT();
   J["tick"] = SV_PINGVAR;
-  if (std::strcmp(KIND, "map") != 0) {
+  if (std::strcmp(KIND, "map") != 0 && std::strcmp(KIND, "admin") != 0) {
     J["line"] = SV_LOGI;
   }
   J["kind"] = KIND;
@@ -182,5 +183,22 @@ void REC_JSONMAP(uint8_t I) {
   TJSON J = REC_LOGRECORD("map");
   J["map"] = STATUS_UTF8TEXT(SV_MAPL[I].NAME);
   J["entry"] = I;
+  REC_LOGWRITE(J);
+}
+
+void REC_JSONADMIN(const std::string& ADMIN, const std::string& ADDRESS, const std::string& COMMAND,
+                   bool OK) {
+  if (REC_LOGF == nullptr) {
+    return;
+  }
+  TJSON J = REC_LOGRECORD("admin");
+  J["admin"] = STATUS_UTF8TEXT(ADMIN);
+  if (ADDRESS.empty()) {
+    J["address"] = nullptr;
+  } else {
+    J["address"] = ADDRESS;
+  }
+  J["command"] = STATUS_UTF8TEXT(COMMAND);
+  J["ok"] = OK;
   REC_LOGWRITE(J);
 }

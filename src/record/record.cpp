@@ -14,6 +14,8 @@
 //                        with (REC_STARTS), and the port bound
 //   'T' two signed       SV_NOWMS and SV_UTCMS, each less the one before
 //   'L' text             a console command line
+//   'P' admin, address, text   a command line of the admin API (a replay
+//                        older than the admin API reads it as damage)
 //   'O' text             a console line of a part a replay does not run
 //   'F' path, found, text   a file the server read (a map, the ban file)
 //   'D' 4 address bytes, port, text   a datagram received
@@ -129,6 +131,14 @@ void REC_RECORDOUTPUT(const std::string& LINE) {
 
 void REC_RECORDLINE(const std::string& LINE) {
   if (std::string* B = REC_ENTRY('L')) {
+    REC_PUTTEXT(*B, LINE);
+  }
+}
+
+void REC_RECORDAPI(const std::string& ADMIN, const std::string& ADDRESS, const std::string& LINE) {
+  if (std::string* B = REC_ENTRY('P')) {
+    REC_PUTTEXT(*B, ADMIN);
+    REC_PUTTEXT(*B, ADDRESS);
     REC_PUTTEXT(*B, LINE);
   }
 }

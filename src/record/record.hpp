@@ -50,6 +50,10 @@ void REC_LOGCLOSE();
 void REC_JSONLOG(const std::string& LINE);
 // The record of a map load of map-list entry I (the map loader's hook).
 void REC_JSONMAP(uint8_t I);
+// The record of a command run: by ADMIN ("console" for the console), from
+// ADDRESS (empty for the console), and whether it succeeded.
+void REC_JSONADMIN(const std::string& ADMIN, const std::string& ADDRESS, const std::string& COMMAND,
+                   bool OK);
 
 // ---- the recorder (record.cpp, recordnet.cpp) ----
 //
@@ -88,6 +92,9 @@ void REC_RECORDSTART(bool OK);
 void REC_RECORDCLOCKS();
 // A console command line (ADM_RUNCOMMAND calls it).
 void REC_RECORDLINE(const std::string& LINE);
+// A command line of the admin API, with who sent it from where
+// (ADM_RUNAPI calls it).
+void REC_RECORDAPI(const std::string& ADMIN, const std::string& ADDRESS, const std::string& LINE);
 // A result of NET_RECEIVE in NET_INPUT, with the sender and the bytes the
 // server's handling of it can depend on: of a datagram from a banned sender,
 // or from one without a slot that is neither a connect nor a query, only its

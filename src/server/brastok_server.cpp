@@ -23,6 +23,9 @@ int main(int argc, char** argv) {
     std::puts(SV_VERSIONTEXT().c_str());
     return 0;
   }
+  if (!ARGS.empty() && ARGS[0] == "-newadmin") {
+    return HOOK_NEWADMIN(ARGS);
+  }
   SC_CATCHSTOP();
   HOOK_START();
   SV_READCLOCKS(); // the ban file's expiry times are read against them
@@ -44,10 +47,11 @@ int main(int argc, char** argv) {
       continue;
     }
     // With no human the cycle only handles datagrams and commands: wait for
-    // one of them instead of waking every 30 ms (a stop signal ends the wait
-    // too, or at the latest the second is up). Cycles still start at least
-    // 30 ms apart, so a stream of datagrams cannot run them back to back.
-    NET_WAIT(1000, HOOK_WAITFD());
+    // one of them (a console line, an admin API command) instead of waking
+    // every 30 ms (a stop signal ends the wait too, or at the latest the
+    // second is up). Cycles still start at least 30 ms apart, so a stream of
+    // datagrams cannot run them back to back.
+    NET_WAIT(1000, HOOK_WAITFD(), HOOK_WAKEFD());
     int64_t LEFT = START + FPS_INT - SC_NOWMS();
     if (LEFT > 0) {
       SC_SLEEP(int(LEFT));

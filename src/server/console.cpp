@@ -13,7 +13,9 @@
 
 std::vector<std::string>* SC_CAPTURE = nullptr;
 std::vector<std::string>* SC_WARNCAPTURE = nullptr;
+std::vector<std::string>* SC_ANSWER = nullptr;
 uint32_t SC_WARNINGS = 0;
+uint32_t SC_ERRORS = 0;
 bool SC_WARNFATAL = false;
 
 #ifndef _WIN32 // the Windows console, clock and stop live in console_win32.cpp
@@ -62,6 +64,10 @@ void SC_CLEAR() {
 
 void SC_WRITELN(const std::string& S) {
   std::string LINE = SC_PRINTABLE(S);
+  if (SC_ANSWER != nullptr) {
+    SC_ANSWER->push_back(std::move(LINE));
+    return;
+  }
   if (SC_CAPTURE != nullptr) {
     SC_CAPTURE->push_back(std::move(LINE));
     return;
@@ -76,8 +82,14 @@ void SC_WRITELN(const std::string& S) {
 // One line on standard error, or into the test's capture.
 static void SC_ERRLINE(const char* PREFIX, const std::string& S) {
   std::string LINE = SC_PRINTABLE(S);
+  // A capture of warnings comes first: a command may gather the warnings
+  // of a step itself (the map loader's) to answer with them.
   if (SC_WARNCAPTURE != nullptr) {
     SC_WARNCAPTURE->push_back(std::move(LINE));
+    return;
+  }
+  if (SC_ANSWER != nullptr) {
+    SC_ANSWER->push_back(PREFIX + LINE);
     return;
   }
   LINE = PREFIX + LINE + '\n';
@@ -92,6 +104,7 @@ void SC_WARN(const std::string& S) {
 }
 
 void SC_ERROR(const std::string& S) {
+  SC_ERRORS++;
   SC_ERRLINE("error: ", S);
 }
 

@@ -104,6 +104,20 @@ const TOPTION SV_OPTIONS[] = {
              "127.0.0.1); %D by default",
      .DEFAULT = "off",
      .TEXT = &OPT_HTTP},
+    {.NAME = "-httpcert",
+     .ARG = "FILE",
+     .HELP =
+         "with -httpkey: the HTTP port also speaks TLS (https), with\nthis certificate chain (PEM)",
+     .TEXT = &OPT_HTTPCERT},
+    {.NAME = "-httpkey",
+     .ARG = "FILE",
+     .HELP = "the private key (PEM) of the -httpcert certificate",
+     .TEXT = &OPT_HTTPKEY},
+    {.NAME = "-admins",
+     .ARG = "FILE",
+     .HELP = "turns the admin API on (/api, /admin) for the admins in FILE,\none \"NAME ROLE "
+             "sha256:HEX\" a line; read at start and on SIGHUP",
+     .RUN = HOOK_ADMINSFILE},
     {.NAME = "-banfile",
      .ARG = "FILE",
      .HELP = "keeps the ban list in FILE: read at start, rewritten on change",
@@ -276,6 +290,8 @@ std::string SV_HELPTEXT() {
   return T + "\n"
              "Numbers may be written in hexadecimal ($1F, 0x1F), binary (%101) or octal (&17).\n"
              "Commands on standard input, one a line: type help for the list.\n"
+             "brastok_server -newadmin NAME ROLE prints a new admin token (ROLE: moderator or\n"
+             "admin) and the line of the -admins file that lets it in.\n"
              "Stop the server with Ctrl-C (SIGINT), SIGTERM or the command quit; SIGHUP does\n"
              "not stop it.\n";
 }

@@ -98,6 +98,13 @@ std::string SC_PRINTABLE(const std::string& S);
 // instead of being written (warnings and errors without their prefix).
 extern std::vector<std::string>* SC_CAPTURE;
 extern std::vector<std::string>* SC_WARNCAPTURE;
+// The answer of a command run for somebody other than the console (the
+// admin API): while set, its lines go there instead, in order, warnings and
+// errors with their prefix ("error: ") unless SC_WARNCAPTURE takes them;
+// event-log lines still reach the console.
+extern std::vector<std::string>* SC_ANSWER;
+// "error: " lines printed (SC_ERROR): a command failed when it printed one.
+extern uint32_t SC_ERRORS;
 
 // Sleeps the given milliseconds; returns early only when a stop was asked.
 void SC_SLEEP(int MS);

@@ -50,6 +50,8 @@ std::string OPT_RECORD;
 uint32_t OPT_RECORDMAX;
 uint8_t OPT_AGONES;
 uint8_t OPT_VOTES;
+std::string OPT_HTTPCERT;
+std::string OPT_HTTPKEY;
 
 // Weapons 1..5: knife, pistol, mp40, chaingun, rifle.
 const TArr<const char*, 1, NUMGUNS> GUNS_NAME = {{"knife", "pistol", "mp40", "chaingun", "rifle"}};
@@ -143,6 +145,8 @@ static void SV_RESETCORE() {
   OPT_RECORDMAX = 1024;
   OPT_AGONES = 0;
   OPT_VOTES = 0;
+  OPT_HTTPCERT.clear();
+  OPT_HTTPKEY.clear();
 }
 
 void SV_RESETSTATE() {

@@ -20,9 +20,13 @@ void STATUS_TAKE(TSNAPSHOT& S) {
   S.MAPNUM = SV_MAP.NUM;
   if (SV_MAP.NUM >= 1 && SV_MAP.NUM <= MAXMAPLIST) {
     S.MAPNAME.SET(SV_MAPL[SV_MAP.NUM].NAME);
-    // The text only changes with a map load: copy it then, not every cycle.
+    // The text only changes with a map load, and the list only before one:
+    // copy them then, not every cycle.
     if (S.MAPLOADS != SV_STATS.MAPLOADS || S.SEQ == 1) {
       STATUS_MAPTEXT(S);
+      for (int I = 1; I <= MAXMAPLIST; I++) {
+        S.MAPLIST[I - 1].SET(SV_MAPL[I].NAME);
+      }
     }
   }
   S.MAPLOADS = SV_STATS.MAPLOADS;

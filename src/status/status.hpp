@@ -61,10 +61,11 @@ struct TSNAPSHOT {
   int64_t TAKENMS; // SV_NOWMS when it was taken
   uint32_t CYCLES; // SV_CYCLES
   TFIXSTR<STATUS_TEXT> NAME;
-  TFIXSTR<STATUS_TEXT> MAPNAME;  // as the map list names it ("DefMap" for the built-in map)
-  uint8_t MAPNUM;                // its map-list entry
-  uint32_t MAPLOADS;             // maps loaded since start: a change means a new map text
-  TFIXSTR<MAXMAPBUFFER> MAPTEXT; // the map text: six header characters, then rows ended by '\r'
+  TFIXSTR<STATUS_TEXT> MAPNAME;    // as the map list names it ("DefMap" for the built-in map)
+  uint8_t MAPNUM;                  // its map-list entry
+  uint32_t MAPLOADS;               // maps loaded since start: a change means a new map text
+  TFIXSTR<MAXMAPBUFFER> MAPTEXT;   // the map text: six header characters, then rows ended by '\r'
+  TFIXSTR<64> MAPLIST[MAXMAPLIST]; // the map list's names by entry ("-": free), as of MAPLOADS
   uint8_t SCORELIMIT, MAXPLAYERS, TEAMPLAY, BOTCOUNT, BOTTEAMS;
   uint16_t PINGVAR;    // tick counter
   uint16_t SCOREBOARD; // score-board countdown, 0 while playing

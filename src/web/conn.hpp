@@ -5,15 +5,18 @@
 //
 // One I/O thread runs every session, so nothing here needs a lock. A
 // connection starts in an HTTP session, which reads requests and answers
-// them; a route that speaks on after its answer (the event stream, later a
+// them; a route that speaks on after its answer (the event stream, a
 // WebSocket) takes the connection, with its place, into a session of its
-// own.
+// own. With a certificate (-httpcert) the port speaks TLS and plain HTTP
+// alike, told apart by the first bytes of a connection: every session is a
+// template on its stream, plain (WEB_PLAIN) or TLS (WEB_TLS).
 #pragma once
 
 #ifdef _WIN32
 #include <utility> // before Asio's headers, which need it on MinGW
 #endif
 
+#include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
@@ -21,7 +24,14 @@
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <type_traits>
+#if BRASTOK_TLS
+#include <boost/asio/ssl/context.hpp>
+#include <boost/beast/ssl/ssl_stream.hpp>
+#endif
 
 #include "web/web.hpp"
 
@@ -71,16 +81,70 @@ struct WEB_PLACE {
   ~WEB_PLACE();
 };
 
+// The streams a connection may be: plain TCP, or TLS over it.
+using WEB_PLAIN = beast::tcp_stream;
+#if BRASTOK_TLS
+using WEB_TLS = beast::ssl_stream<beast::tcp_stream>;
+// The server's certificate and key, while -httpcert is given.
+extern std::unique_ptr<asio::ssl::context> WEB_SSLCTX;
+#endif
+template <class S>
+constexpr bool WEB_ISTLS = !std::is_same_v<S, WEB_PLAIN>;
+
+// The TCP stream under a stream, and its socket.
+template <class S>
+beast::tcp_stream& WEB_LOWEST(S& X) {
+  return beast::get_lowest_layer(X);
+}
+template <class S>
+WEB_TCP::socket& WEB_SOCKET(S& X) {
+  return beast::get_lowest_layer(X).socket();
+}
+
 // A connection: its stream, what was read of it and not used yet, its
-// place.
+// place, and whether both its ends are on loopback (it never crosses a
+// network).
+template <class S>
 struct WEB_CONN {
-  beast::tcp_stream STREAM;
+  S STREAM;
   beast::flat_buffer BUF;
   WEB_PLACE PLACE;
+  bool LOOPBACK = false;
 };
 
 using WEB_REQ = http::request<http::string_body>;
 using WEB_ANSWER = http::response<http::string_body>;
+
+// Who asks: the client's address, whether the connection stays on this
+// machine, whether it is TLS.
+struct WEB_PEER {
+  asio::ip::address ADDR;
+  bool LOOPBACK;
+  bool TLS;
+};
+// Gives a request its answer, now or later, on the I/O thread. FLIGHT
+// marks an answer the game thread made, which a stop lets out first.
+using WEB_REPLY = std::function<void(WEB_ANSWER A, bool FLIGHT)>;
+
+// One route: a method and a path, the bytes of request body it takes,
+// whether it is the admin API's (served only with -admins), and one of: a
+// handler that answers; one that takes the connection over (an event
+// stream; a WebSocket after its upgrade) and answers only when it will not;
+// one that answers through REPLY, now or once the game thread has run a
+// command.
+template <class S>
+struct WEB_ROUTE {
+  http::verb METHOD;
+  std::string_view PATH;
+  uint32_t BODYCAP;
+  bool ADMIN;
+  WEB_ANSWER (*ANSWER)(const WEB_REQ&);
+  std::optional<WEB_ANSWER> (*TAKE)(WEB_CONN<S>&, const WEB_REQ&);
+  void (*ASK)(const WEB_REQ&, const WEB_PEER&, WEB_REPLY);
+};
+
+// The I/O thread's context, while the HTTP side runs.
+extern std::unique_ptr<asio::io_context> WEB_IOC;
 
 // An answer of STATUS with a text BODY of TYPE, for request R.
 WEB_ANSWER WEB_TEXT(const WEB_REQ& R, http::status STATUS, std::string BODY,
@@ -90,8 +154,28 @@ WEB_ANSWER WEB_TEXT(const WEB_REQ& R, http::status STATUS, std::string BODY,
 
 // Takes connection C over for an event stream after request R; or, when it
 // will not (too many streams), leaves C alone and returns the answer.
-std::optional<WEB_ANSWER> WEB_TAKEEVENTS(WEB_CONN& C, const WEB_REQ& R);
+template <class S>
+std::optional<WEB_ANSWER> WEB_TAKEEVENTS(WEB_CONN<S>& C, const WEB_REQ& R);
 // Readies and ends the streams' shared state (the I/O thread is not
 // running at either point).
 void WEB_STREAMSOPEN(asio::io_context& IOC);
 void WEB_STREAMSCLOSE();
+
+// ---- the admin API and its page (api.cpp, adminpage.cpp) ----
+
+// Set by WEB_START: the admin API is on (-admins), and the port speaks TLS
+// too (-httpcert).
+extern bool WEB_APION;
+extern bool WEB_TLSON;
+// GET /api/status, POST /api/command, GET /admin.
+void WEB_APISTATUS(const WEB_REQ& R, const WEB_PEER& P, WEB_REPLY REPLY);
+void WEB_APICOMMAND(const WEB_REQ& R, const WEB_PEER& P, WEB_REPLY REPLY);
+void WEB_ADMINPAGE(const WEB_REQ& R, const WEB_PEER& P, WEB_REPLY REPLY);
+// The longest body of POST /api/command.
+constexpr uint32_t WEB_APIBODYCAP = 1024;
+// Answers the game thread made and the I/O thread has not written yet: a
+// stop waits a little for them (the answer to "quit").
+extern std::atomic<int> WEB_APIFLIGHT;
+// Ends the API's state once the I/O thread has stopped.
+void WEB_APICLOSE();
+extern const char* const WEB_ADMINPAGETEXT;

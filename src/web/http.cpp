@@ -19,13 +19,18 @@
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
+#if BRASTOK_TLS
+#include <boost/asio/ssl/error.hpp>
+#include <boost/beast/core/detect_ssl.hpp>
+#endif
 
+#include "admin/admin.hpp"
 #include "server/server.hpp"
 
 int WEB_CONNCAP = WEB_MAXCONN;
 WEB_HTTPSTATS WEB_HTTP;
 
-static std::unique_ptr<asio::io_context> WEB_IOC;
+std::unique_ptr<asio::io_context> WEB_IOC;
 static std::unique_ptr<WEB_TCP::acceptor> WEB_ACCEPTOR;
 static std::unique_ptr<asio::steady_timer> WEB_ACCEPTPAUSE;
 static std::thread WEB_THREAD;
@@ -112,24 +117,17 @@ static WEB_ANSWER WEB_ONPAGE(const WEB_REQ& R) {
   return A;
 }
 
-// One route: a method and a path, the bytes of request body it takes, and
-// either a handler that answers, or one that takes the connection over (an
-// event stream; a WebSocket after its upgrade) and answers only when it
-// will not.
-struct WEB_ROUTE {
-  http::verb METHOD;
-  std::string_view PATH;
-  uint32_t BODYCAP;
-  WEB_ANSWER (*ANSWER)(const WEB_REQ&);
-  std::optional<WEB_ANSWER> (*TAKE)(WEB_CONN&, const WEB_REQ&);
-};
-
-static const WEB_ROUTE WEB_ROUTES[] = {
-    {http::verb::get, "/", 0, WEB_ONPAGE, nullptr},
-    {http::verb::get, "/status.json", 0, WEB_ONSTATUS, nullptr},
-    {http::verb::get, "/events", 0, nullptr, WEB_TAKEEVENTS},
-    {http::verb::get, "/metrics", 0, WEB_ONMETRICS, nullptr},
-    {http::verb::get, "/healthz", 0, WEB_ONHEALTH, nullptr},
+// The routes, one table for every stream type.
+template <class ST>
+const WEB_ROUTE<ST> WEB_ROUTES[] = {
+    {http::verb::get, "/", 0, false, WEB_ONPAGE, nullptr, nullptr},
+    {http::verb::get, "/status.json", 0, false, WEB_ONSTATUS, nullptr, nullptr},
+    {http::verb::get, "/events", 0, false, nullptr, WEB_TAKEEVENTS<ST>, nullptr},
+    {http::verb::get, "/metrics", 0, false, WEB_ONMETRICS, nullptr, nullptr},
+    {http::verb::get, "/healthz", 0, false, WEB_ONHEALTH, nullptr, nullptr},
+    {http::verb::get, "/admin", 0, true, nullptr, nullptr, WEB_ADMINPAGE},
+    {http::verb::get, "/api/status", 0, true, nullptr, nullptr, WEB_APISTATUS},
+    {http::verb::post, "/api/command", WEB_APIBODYCAP, true, nullptr, nullptr, WEB_APICOMMAND},
 };
 
 static std::string_view WEB_PATHOF(std::string_view TARGET) {
@@ -137,12 +135,17 @@ static std::string_view WEB_PATHOF(std::string_view TARGET) {
 }
 
 // The route of a request: exact, or null with the answer to give instead
-// (404 for a path no route has, 405 for a method none takes there).
-static const WEB_ROUTE* WEB_FINDROUTE(const WEB_REQ& R, std::optional<WEB_ANSWER>& NONE) {
+// (404 for a path no route has, 405 for a method none takes there). The
+// admin API's routes are there only while it is on.
+template <class ST>
+static const WEB_ROUTE<ST>* WEB_FINDROUTE(const WEB_REQ& R, std::optional<WEB_ANSWER>& NONE) {
   std::string_view PATH = WEB_PATHOF(R.target());
   std::string ALLOW;
   bool METHODKNOWN = false;
-  for (const WEB_ROUTE& W : WEB_ROUTES) {
+  for (const WEB_ROUTE<ST>& W : WEB_ROUTES<ST>) {
+    if (W.ADMIN && !WEB_APION) {
+      continue;
+    }
     METHODKNOWN = METHODKNOWN || W.METHOD == R.method();
     if (W.PATH == PATH) {
       if (W.METHOD == R.method()) {
@@ -156,9 +159,9 @@ static const WEB_ROUTE* WEB_FINDROUTE(const WEB_REQ& R, std::optional<WEB_ANSWER
     return nullptr;
   }
   if (ALLOW.empty()) {
-    for (const WEB_ROUTE& W : WEB_ROUTES) {
+    for (const WEB_ROUTE<ST>& W : WEB_ROUTES<ST>) {
       std::string M(http::to_string(W.METHOD));
-      if (ALLOW.find(M) == std::string::npos) {
+      if ((!W.ADMIN || WEB_APION) && ALLOW.find(M) == std::string::npos) {
         ALLOW += (ALLOW.empty() ? "" : ", ") + M;
       }
     }
@@ -170,38 +173,27 @@ static const WEB_ROUTE* WEB_FINDROUTE(const WEB_REQ& R, std::optional<WEB_ANSWER
 
 // ---- the HTTP session ----
 
-class WEB_HTTPSESSION;
-// Sessions that wait for a request, or for the rest of one, oldest first:
-// when every place is taken, the first of them makes room for a new
-// connection, so that a flood of silent connections shuts nobody out.
-static std::list<WEB_HTTPSESSION*> WEB_WAITING;
-
-class WEB_HTTPSESSION : public std::enable_shared_from_this<WEB_HTTPSESSION> {
+// A connection that waits for a request, or for the rest of one (or, on a
+// port that speaks TLS too, for its first bytes or its handshake).
+class WEB_WAITER {
 public:
-  explicit WEB_HTTPSESSION(WEB_CONN&& C) : C_(std::move(C)) {}
-  ~WEB_HTTPSESSION() { UNLIST(); }
-
-  void RUN() { AWAIT(); }
-
+  virtual ~WEB_WAITER() = default;
   // Closes the connection to make room for another.
-  void EVICT() {
-    UNLIST();
-    beast::error_code EC;
-    C_.STREAM.socket().close(EC);
-  }
+  virtual void EVICT() = 0;
+};
+// The waiting connections, oldest first: when every place is taken, the
+// first of them makes room for a new connection, so that a flood of silent
+// connections shuts nobody out.
+static std::list<WEB_WAITER*> WEB_WAITING;
 
-private:
-  WEB_CONN C_;
-  std::optional<http::request_parser<http::string_body>> PARSER_;
-  const WEB_ROUTE* ROUTE_ = nullptr;  // of the request being read
-  std::optional<WEB_ANSWER> NOROUTE_; // the answer when it has none
-  WEB_ANSWER ANSWER_;
-  bool LISTED_ = false;
-  std::list<WEB_HTTPSESSION*>::iterator AT_;
-
+// A place on that list, held while it waits.
+class WEB_LISTED {
+public:
+  explicit WEB_LISTED(WEB_WAITER* W) : W_(W) {}
+  ~WEB_LISTED() { UNLIST(); }
   void LIST() {
     if (!LISTED_) {
-      AT_ = WEB_WAITING.insert(WEB_WAITING.end(), this);
+      AT_ = WEB_WAITING.insert(WEB_WAITING.end(), W_);
       LISTED_ = true;
     }
   }
@@ -212,16 +204,50 @@ private:
     }
   }
 
+private:
+  WEB_WAITER* W_;
+  bool LISTED_ = false;
+  std::list<WEB_WAITER*>::iterator AT_;
+};
+
+template <class ST>
+class WEB_HTTPSESSION : public WEB_WAITER,
+                        public std::enable_shared_from_this<WEB_HTTPSESSION<ST>> {
+public:
+  explicit WEB_HTTPSESSION(WEB_CONN<ST>&& C) : C_(std::move(C)), LISTED_(this) {}
+  ~WEB_HTTPSESSION() override {
+    if (FLIGHT_) {
+      WEB_APIFLIGHT--;
+    }
+  }
+
+  void RUN() { AWAIT(); }
+
+  void EVICT() override {
+    LISTED_.UNLIST();
+    beast::error_code EC;
+    WEB_SOCKET(C_.STREAM).close(EC);
+  }
+
+private:
+  WEB_CONN<ST> C_;
+  std::optional<http::request_parser<http::string_body>> PARSER_;
+  const WEB_ROUTE<ST>* ROUTE_ = nullptr; // of the request being read
+  std::optional<WEB_ANSWER> NOROUTE_;    // the answer when it has none
+  WEB_ANSWER ANSWER_;
+  WEB_LISTED LISTED_;
+  bool FLIGHT_ = false; // the answer being written is one the game thread made
+
   // Waits for the first byte of a request, at most WEB_IDLETIME.
   void AWAIT() {
-    LIST();
+    LISTED_.LIST();
     if (C_.BUF.size() > 0) {
       READ(); // the client sent its next request right behind the last one
       return;
     }
-    C_.STREAM.expires_after(WEB_IDLETIME);
+    WEB_LOWEST(C_.STREAM).expires_after(WEB_IDLETIME);
     C_.STREAM.async_read_some(C_.BUF.prepare(1024),
-                              [S = shared_from_this()](beast::error_code EC, size_t N) {
+                              [S = this->shared_from_this()](beast::error_code EC, size_t N) {
                                 if (!EC) {
                                   S->C_.BUF.commit(N);
                                   S->READ();
@@ -236,10 +262,10 @@ private:
     PARSER_->header_limit(WEB_MAXHEADER);
     // The body's cap is the route's, set once the header names the route.
     PARSER_->body_limit(boost::none);
-    C_.STREAM.expires_after(WEB_REQUESTTIME);
+    WEB_LOWEST(C_.STREAM).expires_after(WEB_REQUESTTIME);
     http::async_read_header(
         C_.STREAM, C_.BUF, *PARSER_,
-        [S = shared_from_this()](beast::error_code EC, size_t) { S->ONHEADER(EC); });
+        [S = this->shared_from_this()](beast::error_code EC, size_t) { S->ONHEADER(EC); });
   }
 
   void ONHEADER(beast::error_code EC) {
@@ -248,7 +274,7 @@ private:
       return;
     }
     NOROUTE_.reset();
-    ROUTE_ = WEB_FINDROUTE(PARSER_->get(), NOROUTE_);
+    ROUTE_ = WEB_FINDROUTE<ST>(PARSER_->get(), NOROUTE_);
     if (ROUTE_ == nullptr && !PARSER_->is_done()) {
       CLOSEAFTER(std::move(*NOROUTE_)); // its body is not worth reading
       return;
@@ -266,7 +292,7 @@ private:
       return;
     }
     http::async_read(C_.STREAM, C_.BUF, *PARSER_,
-                     [S = shared_from_this()](beast::error_code EC, size_t) {
+                     [S = this->shared_from_this()](beast::error_code EC, size_t) {
                        if (EC) {
                          S->REFUSE(EC);
                        } else {
@@ -297,10 +323,22 @@ private:
   }
 
   void ONREQUEST() {
-    UNLIST();
+    LISTED_.UNLIST();
     WEB_REQ R = PARSER_->release();
-    const WEB_ROUTE* W = ROUTE_;
+    const WEB_ROUTE<ST>* W = ROUTE_;
     std::optional<WEB_ANSWER> NONE = std::move(NOROUTE_);
+    if (W != nullptr && W->ASK != nullptr) {
+      // The answer may come later, from the game thread: nothing is read
+      // meanwhile, and the connection holds its place.
+      bool KEEP = R.keep_alive();
+      W->ASK(R, WEB_PEER{C_.PLACE.ADDR, C_.LOOPBACK, WEB_ISTLS<ST>},
+             [S = this->shared_from_this(), KEEP](WEB_ANSWER A, bool FLIGHT) {
+               S->FLIGHT_ = FLIGHT;
+               A.keep_alive(KEEP);
+               S->SEND(std::move(A));
+             });
+      return;
+    }
     if (W != nullptr && W->TAKE != nullptr) {
       NONE = W->TAKE(C_, R);
       if (!NONE) {
@@ -313,7 +351,7 @@ private:
   }
 
   void CLOSEAFTER(WEB_ANSWER A) {
-    UNLIST();
+    LISTED_.UNLIST();
     A.keep_alive(false);
     SEND(std::move(A));
   }
@@ -321,20 +359,102 @@ private:
   void SEND(WEB_ANSWER A) {
     ANSWER_ = std::move(A);
     ANSWER_.prepare_payload();
-    C_.STREAM.expires_after(WEB_WRITETIME);
-    http::async_write(C_.STREAM, ANSWER_, [S = shared_from_this()](beast::error_code EC, size_t) {
-      if (EC) {
-        WEB_HTTP.TIMEOUT += EC == beast::error::timeout;
-        return;
-      }
-      if (!S->ANSWER_.keep_alive()) {
-        S->C_.STREAM.socket().shutdown(WEB_TCP::socket::shutdown_send, EC);
-        return;
-      }
-      S->AWAIT();
-    });
+    WEB_LOWEST(C_.STREAM).expires_after(WEB_WRITETIME);
+    http::async_write(C_.STREAM, ANSWER_,
+                      [S = this->shared_from_this()](beast::error_code EC, size_t) {
+                        if (S->FLIGHT_) {
+                          S->FLIGHT_ = false;
+                          WEB_APIFLIGHT--;
+                        }
+                        if (EC) {
+                          WEB_HTTP.TIMEOUT += EC == beast::error::timeout;
+                          return;
+                        }
+                        if (!S->ANSWER_.keep_alive()) {
+                          S->CLOSE();
+                          return;
+                        }
+                        S->AWAIT();
+                      });
+  }
+
+  // The end of a connection after its last answer: TLS says so first.
+  void CLOSE() {
+    if constexpr (WEB_ISTLS<ST>) {
+      WEB_LOWEST(C_.STREAM).expires_after(WEB_WRITETIME);
+      C_.STREAM.async_shutdown([S = this->shared_from_this()](beast::error_code) {});
+    } else {
+      beast::error_code EC;
+      C_.STREAM.socket().shutdown(WEB_TCP::socket::shutdown_send, EC);
+    }
   }
 };
+
+#if BRASTOK_TLS
+std::unique_ptr<asio::ssl::context> WEB_SSLCTX;
+
+// A new connection on a port that speaks TLS too: its first bytes tell
+// which (a TLS client speaks first, with a handshake record), then the
+// handshake, then an HTTP session on the stream it turned out to be. It
+// waits on the list like a session without a request: a flood of silent or
+// slow handshakes makes room for new connections too.
+class WEB_DETECTSESSION : public WEB_WAITER,
+                          public std::enable_shared_from_this<WEB_DETECTSESSION> {
+public:
+  explicit WEB_DETECTSESSION(WEB_CONN<WEB_PLAIN>&& C) : C_(std::move(C)), LISTED_(this) {}
+
+  void RUN() {
+    LISTED_.LIST();
+    C_.STREAM.expires_after(WEB_IDLETIME);
+    beast::async_detect_ssl(C_.STREAM, C_.BUF,
+                            [S = shared_from_this()](beast::error_code EC, bool TLS) {
+                              if (!EC) {
+                                S->ONDETECT(TLS);
+                              }
+                            });
+  }
+
+  void EVICT() override {
+    LISTED_.UNLIST();
+    beast::error_code EC;
+    if (TLS_) {
+      WEB_SOCKET(TLS_->STREAM).close(EC);
+    } else {
+      C_.STREAM.socket().close(EC);
+    }
+  }
+
+private:
+  WEB_CONN<WEB_PLAIN> C_;
+  std::optional<WEB_CONN<WEB_TLS>> TLS_;
+  WEB_LISTED LISTED_;
+
+  void ONDETECT(bool TLS) {
+    if (!TLS) {
+      LISTED_.UNLIST();
+      std::make_shared<WEB_HTTPSESSION<WEB_PLAIN>>(std::move(C_))->RUN();
+      return;
+    }
+    TLS_.emplace(WEB_CONN<WEB_TLS>{WEB_TLS(std::move(C_.STREAM), *WEB_SSLCTX), std::move(C_.BUF),
+                                   std::move(C_.PLACE), C_.LOOPBACK});
+    WEB_LOWEST(TLS_->STREAM).expires_after(WEB_REQUESTTIME);
+    // The bytes the detection read are the handshake's first. (The default
+    // of USED gets the handler past a wrong requirement of Boost 1.81's
+    // ssl_stream, which asks it to be callable with the error alone.)
+    TLS_->STREAM.async_handshake(
+        asio::ssl::stream_base::server, TLS_->BUF.cdata(),
+        [S = shared_from_this()](beast::error_code EC, size_t USED = 0) {
+          if (EC) {
+            WEB_HTTP.TIMEOUT += EC == beast::error::timeout;
+            return;
+          }
+          S->LISTED_.UNLIST();
+          S->TLS_->BUF.consume(USED);
+          std::make_shared<WEB_HTTPSESSION<WEB_TLS>>(std::move(*S->TLS_))->RUN();
+        });
+  }
+};
+#endif
 
 // ---- the listener ----
 
@@ -375,9 +495,18 @@ static void WEB_ONACCEPT(WEB_TCP::socket S) {
   // An event must not wait behind Nagle's algorithm for the peer's delayed
   // acknowledgement.
   S.set_option(WEB_TCP::no_delay(true), EC);
-  std::make_shared<WEB_HTTPSESSION>(
-      WEB_CONN{beast::tcp_stream(std::move(S)), beast::flat_buffer(WEB_MAXBUFFER), std::move(P)})
-      ->RUN();
+  // A connection whose both ends are on loopback never crosses a network.
+  WEB_TCP::endpoint HERE = S.local_endpoint(EC);
+  bool LOOPBACK = !EC && A.is_loopback() && WEB_PLAINADDR(HERE.address()).is_loopback();
+  WEB_CONN<WEB_PLAIN> C{beast::tcp_stream(std::move(S)), beast::flat_buffer(WEB_MAXBUFFER),
+                        std::move(P), LOOPBACK};
+#if BRASTOK_TLS
+  if (WEB_SSLCTX) {
+    std::make_shared<WEB_DETECTSESSION>(std::move(C))->RUN();
+    return;
+  }
+#endif
+  std::make_shared<WEB_HTTPSESSION<WEB_PLAIN>>(std::move(C))->RUN();
 }
 
 static void WEB_ACCEPT() {
@@ -450,8 +579,53 @@ static bool WEB_LISTEN(const WEB_TCP::endpoint& EP, beast::error_code& EC) {
   return !EC && !A.bind(EP, EC) && !A.listen(asio::socket_base::max_listen_connections, EC);
 }
 
+// The certificate and key of -httpcert and -httpkey: false after a
+// warning when they cannot be used (the start fails).
+static bool WEB_TLSSTART() {
+  WEB_TLSON = false;
+  if (OPT_HTTPCERT.empty() && OPT_HTTPKEY.empty()) {
+    return true;
+  }
+#if BRASTOK_TLS
+  if (OPT_HTTPCERT.empty() || OPT_HTTPKEY.empty()) {
+    SC_WARN(std::string("option ") + (OPT_HTTPCERT.empty() ? "-httpkey" : "-httpcert") +
+            ": TLS needs both -httpcert FILE and -httpkey FILE");
+    return false;
+  }
+  auto CTX = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
+  // TLS 1.2 and newer only, each handshake with keys of its own.
+  CTX->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                   asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                   asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
+  beast::error_code EC;
+  const char* WHICH = "-httpcert";
+  std::string FILE = OPT_HTTPCERT;
+  CTX->use_certificate_chain_file(OPT_HTTPCERT, EC);
+  if (!EC) {
+    WHICH = "-httpkey";
+    FILE = OPT_HTTPKEY;
+    // OpenSSL checks here that the key is the certificate's.
+    CTX->use_private_key_file(OPT_HTTPKEY, asio::ssl::context::pem, EC);
+  }
+  if (EC) {
+    SC_WARN(std::string("option ") + WHICH + ": cannot use " + FILE + ": " + EC.message());
+    return false;
+  }
+  WEB_SSLCTX = std::move(CTX);
+  WEB_TLSON = true;
+  return true;
+#else
+  SC_WARN("options -httpcert and -httpkey: this build has no TLS (the Windows build is made "
+          "without OpenSSL); the admin API answers on loopback only");
+  return false;
+#endif
+}
+
 bool WEB_START() {
   if (OPT_HTTP.empty()) {
+    if (!ADM_ADMINSPATH.empty()) {
+      SC_WARN("option -admins: the admin API is served over HTTP, which is off (no -http)");
+    }
     return true;
   }
   const std::string ARG(OPT_HTTP);
@@ -466,6 +640,14 @@ bool WEB_START() {
   if (WEB_CONNCAP == 0) {
     SC_WARN("option -http: too few file descriptors (ulimit -n): " +
             std::to_string(WEB_FDRESERVE + WEB_MAXPERADDR) + " at least");
+    return false;
+  }
+  if (!WEB_TLSSTART()) {
+    return false;
+  }
+  WEB_APION = !ADM_ADMINSPATH.empty();
+  if (WEB_APION && !ADM_WAKEOPEN()) {
+    SC_WARN("option -admins: cannot make the pipe that wakes the game for a command");
     return false;
   }
   WEB_IOC = std::make_unique<asio::io_context>(1);
@@ -490,6 +672,7 @@ bool WEB_START() {
   WEB_PUBLIC = !BOUND.is_loopback();
   WEB_OPEN();
   WEB_STREAMSOPEN(*WEB_IOC);
+  ADM_RECORDSON = true;
   WEB_ACCEPT();
   WEB_THREAD = std::thread([] {
     SC_BLOCKSTOPSIGNALS();
@@ -499,6 +682,12 @@ bool WEB_START() {
   std::string LINE = "HTTP initialized! http://" + SHOWN + ":" + std::to_string(EP.port()) + "/";
   SC_WRITELN(LINE);
   REC_RECORDOUTPUT(LINE); // a replay serves no HTTP, but shows the line
+  if (WEB_APION && WEB_PUBLIC && !WEB_TLSON) {
+    // Tokens never cross a network in plain text.
+    SC_NOTE("the admin API answers only connections from this machine (loopback): "
+            "there is no -httpcert and -httpkey for https on " +
+            SHOWN);
+  }
   return true;
 }
 
@@ -507,15 +696,26 @@ void WEB_STOP() {
     return;
   }
   WEB_CLOSE();
+  ADM_RECORDSON = false;
+  // The answer to a command the game thread ran last ("quit") goes out
+  // first, for a little while at most.
+  for (int K = 0; K < 100 && WEB_APIFLIGHT > 0; K++) {
+    SC_SLEEP(5);
+  }
   // Every session ends where it stands: no client is waited for.
   WEB_IOC->stop();
   if (WEB_THREAD.joinable()) {
     WEB_THREAD.join();
   }
   WEB_STREAMSCLOSE();
+  WEB_APICLOSE();
   WEB_ACCEPTPAUSE.reset();
   WEB_ACCEPTOR.reset();
   // The sessions go with the handlers that hold them, their sockets with
   // them.
   WEB_IOC.reset();
+#if BRASTOK_TLS
+  WEB_SSLCTX.reset();
+#endif
+  ADM_WAKECLOSE();
 }

@@ -120,7 +120,7 @@ static nlohmann::json WEB_SETTINGS(const TSNAPSHOT& S) {
   return SET;
 }
 
-std::string WEB_STATUSJSON(const TSNAPSHOT& S, bool WITHMAP, bool PUBLIC) {
+std::string WEB_STATUSJSON(const TSNAPSHOT& S, bool WITHMAP, bool PUBLIC, bool FORADMIN) {
   // Filled key by key: this way costs half of building it from nested lists.
   using json = nlohmann::json;
   json J;
@@ -139,7 +139,20 @@ std::string WEB_STATUSJSON(const TSNAPSHOT& S, bool WITHMAP, bool PUBLIC) {
   J["scoreboard"] = S.SCOREBOARD;
   json& SLOTS = J["slots"] = json::array();
   for (int I = 0; I < S.NSLOTS; I++) {
-    WEB_SLOTFIELDS(SLOTS.emplace_back(), S.SLOTS[I], nullptr, PUBLIC);
+    const TSNAPSLOT& C = S.SLOTS[I];
+    json& O = SLOTS.emplace_back();
+    WEB_SLOTFIELDS(O, C, nullptr, PUBLIC);
+    if (FORADMIN && !C.BOT) {
+      O["address"] = std::string(C.IP.VIEW()) + ":" + std::to_string(C.PORT);
+    }
+  }
+  if (FORADMIN) {
+    json& MAPS = J["maps"] = json::array();
+    for (int I = 0; I < MAXMAPLIST; I++) {
+      if (S.MAPLIST[I].VIEW() != "-") {
+        MAPS.push_back({{"entry", I + 1}, {"name", STATUS_UTF8TEXT(S.MAPLIST[I].VIEW())}});
+      }
+    }
   }
   json& ITEMS = J["items"] = json::array();
   for (int I = 0; I < S.NITEMS; I++) {

@@ -5,7 +5,8 @@
 // shows (WEB_DELTAJSON) when anything did, and the whole status again after
 // a map load. One ticker makes each event once, for every stream, and runs
 // only while a stream is open; it reads the newest published snapshot, so
-// the game thread wakes nobody.
+// the game thread wakes nobody. Commands run on the server (who ran what)
+// go out as "admin" events from the same ticker.
 //
 // A stream holds at most WEB_STREAMBACKLOG unsent bytes: a reader that
 // stops reading is dropped once it is that far behind, so nothing queues
@@ -17,8 +18,10 @@
 #include <boost/beast/http/write.hpp>
 #include <deque>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <vector>
 
+#include "admin/admin.hpp"
 #include "web/conn.hpp"
 
 // Events go out at most this often. Each costs a wake-up of the I/O thread
@@ -36,12 +39,21 @@ constexpr int WEB_STREAMSNDBUF = 16384;
 
 using WEB_EVENT = std::shared_ptr<const std::string>;
 
-class WEB_STREAMSESSION;
-static void WEB_JOIN(const std::shared_ptr<WEB_STREAMSESSION>& S);
-
-class WEB_STREAMSESSION : public std::enable_shared_from_this<WEB_STREAMSESSION> {
+// What the ticker sees of a stream, whatever its stream type.
+class WEB_STREAMBASE {
 public:
-  WEB_STREAMSESSION(WEB_CONN&& C, const WEB_REQ& R) : C_(std::move(C)) {
+  virtual ~WEB_STREAMBASE() = default;
+  // Queues an event; drops the stream when its reader fell too far behind.
+  virtual void PUSH(const WEB_EVENT& EV) = 0;
+  virtual bool OPEN() = 0;
+};
+static void WEB_JOIN(const std::shared_ptr<WEB_STREAMBASE>& S);
+
+template <class ST>
+class WEB_STREAMSESSION : public WEB_STREAMBASE,
+                          public std::enable_shared_from_this<WEB_STREAMSESSION<ST>> {
+public:
+  WEB_STREAMSESSION(WEB_CONN<ST>&& C, const WEB_REQ& R) : C_(std::move(C)) {
     WEB_HTTP.STREAMS++;
     // HTTP/1.0 knows no chunks: its stream is the body up to the close.
     CHUNKED_ = R.version() >= 11;
@@ -53,26 +65,25 @@ public:
     HEAD_.keep_alive(false);
     HEAD_.chunked(CHUNKED_);
   }
-  ~WEB_STREAMSESSION() { WEB_HTTP.STREAMS--; }
+  ~WEB_STREAMSESSION() override { WEB_HTTP.STREAMS--; }
 
   void RUN() {
     beast::error_code EC;
-    C_.STREAM.socket().set_option(asio::socket_base::send_buffer_size(WEB_STREAMSNDBUF), EC);
+    WEB_SOCKET(C_.STREAM).set_option(asio::socket_base::send_buffer_size(WEB_STREAMSNDBUF), EC);
     SERIAL_.emplace(HEAD_);
-    C_.STREAM.expires_after(WEB_WRITETIME);
+    WEB_LOWEST(C_.STREAM).expires_after(WEB_WRITETIME);
     http::async_write_header(C_.STREAM, *SERIAL_,
-                             [S = shared_from_this()](beast::error_code EC, size_t) {
+                             [S = this->shared_from_this()](beast::error_code EC, size_t) {
                                if (!EC) {
-                                 S->C_.STREAM.expires_never();
+                                 WEB_LOWEST(S->C_.STREAM).expires_never();
                                  S->WATCH();
                                  WEB_JOIN(S);
                                }
                              });
   }
 
-  // Queues an event; drops the stream when its reader fell too far behind.
-  void PUSH(const WEB_EVENT& EV) {
-    if (!C_.STREAM.socket().is_open()) {
+  void PUSH(const WEB_EVENT& EV) override {
+    if (!WEB_SOCKET(C_.STREAM).is_open()) {
       return;
     }
     QUEUE_.push_back(EV);
@@ -87,10 +98,10 @@ public:
     }
   }
 
-  bool OPEN() const { return C_.STREAM.socket().is_open(); }
+  bool OPEN() override { return WEB_SOCKET(C_.STREAM).is_open(); }
 
 private:
-  WEB_CONN C_;
+  WEB_CONN<ST> C_;
   bool CHUNKED_;
   http::response<http::empty_body> HEAD_;
   std::optional<http::response_serializer<http::empty_body>> SERIAL_;
@@ -101,7 +112,7 @@ private:
 
   void CLOSE() {
     beast::error_code EC;
-    C_.STREAM.socket().close(EC);
+    WEB_SOCKET(C_.STREAM).close(EC);
   }
 
   // Everything queued in one write (one chunk).
@@ -112,7 +123,7 @@ private:
       QUEUE_.pop_front();
       B.emplace_back(SENDING_.back()->data(), SENDING_.back()->size());
     }
-    auto DONE = [S = shared_from_this()](beast::error_code EC, size_t) {
+    auto DONE = [S = this->shared_from_this()](beast::error_code EC, size_t) {
       if (EC) {
         S->CLOSE();
         return;
@@ -133,32 +144,42 @@ private:
   }
 
   // Reads what the client sends (nothing, normally) only to notice when it
-  // goes: a closed page ends its stream at once.
+  // goes: a closed page ends its stream at once. TLS reads through its
+  // stream (a peer's close_notify is a record too).
   void WATCH() {
-    C_.STREAM.socket().async_read_some(asio::buffer(SINK_),
-                                       [S = shared_from_this()](beast::error_code EC, size_t) {
-                                         if (EC) {
-                                           S->CLOSE();
-                                         } else {
-                                           S->WATCH();
-                                         }
-                                       });
+    auto ON = [S = this->shared_from_this()](beast::error_code EC, size_t) {
+      if (EC) {
+        S->CLOSE();
+      } else {
+        S->WATCH();
+      }
+    };
+    if constexpr (WEB_ISTLS<ST>) {
+      C_.STREAM.async_read_some(asio::buffer(SINK_), std::move(ON));
+    } else {
+      C_.STREAM.socket().async_read_some(asio::buffer(SINK_), std::move(ON));
+    }
   }
 };
 
-std::optional<WEB_ANSWER> WEB_TAKEEVENTS(WEB_CONN& C, const WEB_REQ& R) {
+template <class ST>
+std::optional<WEB_ANSWER> WEB_TAKEEVENTS(WEB_CONN<ST>& C, const WEB_REQ& R) {
   if (WEB_HTTP.STREAMS >= uint64_t(WEB_MAXSTREAMS)) {
     return WEB_TEXT(R, http::status::service_unavailable, "too many event streams\n");
   }
-  std::make_shared<WEB_STREAMSESSION>(std::move(C), R)->RUN();
+  std::make_shared<WEB_STREAMSESSION<ST>>(std::move(C), R)->RUN();
   return std::nullopt;
 }
+template std::optional<WEB_ANSWER> WEB_TAKEEVENTS(WEB_CONN<WEB_PLAIN>&, const WEB_REQ&);
+#if BRASTOK_TLS
+template std::optional<WEB_ANSWER> WEB_TAKEEVENTS(WEB_CONN<WEB_TLS>&, const WEB_REQ&);
+#endif
 
 // ---- the ticker ----
 
 static std::unique_ptr<asio::steady_timer> WEB_TICKER;
 static bool WEB_TICKING; // its wait is pending
-static std::vector<std::weak_ptr<WEB_STREAMSESSION>> WEB_STREAMS;
+static std::vector<std::weak_ptr<WEB_STREAMBASE>> WEB_STREAMS;
 // The snapshot the last event was made of (valid while WEB_HAVESENT), and
 // room for the next one: too large for a stack.
 static std::unique_ptr<TSNAPSHOT> WEB_SENT, WEB_NEXT;
@@ -175,7 +196,7 @@ static WEB_EVENT WEB_WHOLE(const TSNAPSHOT& S, const char* BEFORE) {
 }
 
 static void WEB_SENDALL(const WEB_EVENT& EV) {
-  std::erase_if(WEB_STREAMS, [&](const std::weak_ptr<WEB_STREAMSESSION>& W) {
+  std::erase_if(WEB_STREAMS, [&](const std::weak_ptr<WEB_STREAMBASE>& W) {
     auto S = W.lock();
     if (!S || !S->OPEN()) {
       return true;
@@ -186,11 +207,30 @@ static void WEB_SENDALL(const WEB_EVENT& EV) {
   WEB_LASTEVENTMS = WEB_NOWMS();
 }
 
+// Who ran which command since the last tick: one "admin" event each,
+// which a reader that listens only for the status and its deltas never
+// sees. On a public address the admin's address is left out, as players'
+// are.
+static void WEB_SENDADMINS() {
+  static std::vector<TADMRECORD> RECS;
+  ADM_TAKERECORDS(RECS);
+  for (const TADMRECORD& A : RECS) {
+    nlohmann::json J;
+    J["admin"] = STATUS_UTF8TEXT(A.ADMIN);
+    if (!WEB_PUBLIC) {
+      J["address"] = A.ADDRESS.empty() ? nlohmann::json(nullptr) : nlohmann::json(A.ADDRESS);
+    }
+    J["command"] = STATUS_UTF8TEXT(A.COMMAND);
+    J["ok"] = A.OK;
+    WEB_SENDALL(std::make_shared<const std::string>("event: admin\ndata: " + J.dump() + "\n\n"));
+  }
+}
+
 static void WEB_ARM();
 
 static void WEB_TICK() {
   WEB_TICKING = false;
-  std::erase_if(WEB_STREAMS, [](const std::weak_ptr<WEB_STREAMSESSION>& W) {
+  std::erase_if(WEB_STREAMS, [](const std::weak_ptr<WEB_STREAMBASE>& W) {
     auto S = W.lock();
     return !S || !S->OPEN();
   });
@@ -198,6 +238,7 @@ static void WEB_TICK() {
     WEB_HAVESENT = false; // the next stream starts from a fresh snapshot
     return;
   }
+  WEB_SENDADMINS();
   if (WEB_NEWESTSEQ() != WEB_SENT->SEQ) {
     WEB_READ(*WEB_NEXT, WEB_IGNORED);
     static std::string DELTA;
@@ -229,11 +270,14 @@ static void WEB_ARM() {
   });
 }
 
-static void WEB_JOIN(const std::shared_ptr<WEB_STREAMSESSION>& S) {
+static void WEB_JOIN(const std::shared_ptr<WEB_STREAMBASE>& S) {
   if (!WEB_HAVESENT) {
     WEB_READ(*WEB_SENT, WEB_IGNORED);
     WEB_HAVESENT = true;
     WEB_LASTEVENTMS = WEB_NOWMS();
+    // Commands run while no stream was open are nobody's news now.
+    static std::vector<TADMRECORD> OLD;
+    ADM_TAKERECORDS(OLD);
   }
   if (!WEB_WELCOME || WEB_WELCOMESEQ != WEB_SENT->SEQ) {
     // Reconnect a second after the server went away.

@@ -36,6 +36,9 @@ void WEB_CYCLEBEGIN();
 // Right after a game cycle: publishes the snapshot, counts the cycle's
 // duration, and notes that the next cycle is due within WAITMS.
 void WEB_PUBLISH(int WAITMS);
+// Right after the game thread ran the admin API's queued commands: hands
+// their answers to the I/O thread (api.cpp).
+void WEB_APIANSWERS();
 
 // ---- the published picture (publish.cpp) ----
 
@@ -72,8 +75,9 @@ extern bool WEB_PUBLIC;
 // The status JSON; WITHMAP adds the map text. With PUBLIC a slot shows only
 // what the state packet tells every client: no health or armour, the score
 // from dead on, the position and facing of the living, the weapon of one
-// firing.
-std::string WEB_STATUSJSON(const TSNAPSHOT& S, bool WITHMAP, bool PUBLIC);
+// firing. FORADMIN (the admin API's) adds each human's address and the map
+// list.
+std::string WEB_STATUSJSON(const TSNAPSHOT& S, bool WITHMAP, bool PUBLIC, bool FORADMIN = false);
 // What changed from snapshot A to the later snapshot B, as the JSON of a
 // "delta" event (see the README's HTTP section); empty text when nothing
 // shown changed. False when B cannot be told as a change of A (a new map, a

@@ -60,11 +60,18 @@ static int RP_NEXTBLOCK(std::istream& F, uint64_t& LEFT, std::string& BLOCK) {
   return 1;
 }
 
+// A command line of the block: the console's, or the admin API's with who
+// sent it from where.
+struct TRPLINE {
+  bool API;
+  std::string ADMIN, ADDRESS, LINE;
+};
+
 // What a block tells beside the state it sets: the command line and the
-// socket's start in the start-up block, the console lines in a cycle's.
+// socket's start in the start-up block, the command lines in a cycle's.
 struct TRPBLOCK {
   std::vector<std::string> ARGS;
-  std::vector<std::string> LINES;
+  std::vector<TRPLINE> LINES;
 };
 
 // One block, entry by entry, into the state the replay needs before it runs
@@ -133,8 +140,16 @@ static bool RP_READBLOCK(std::string_view B, TRPBLOCK& R) {
       if (!REC_GETTEXT(B, S)) {
         return false;
       }
-      R.LINES.push_back(S);
+      R.LINES.push_back({false, {}, {}, S});
       break;
+    case 'P': {
+      TRPLINE L{true, {}, {}, {}};
+      if (!REC_GETTEXT(B, L.ADMIN) || !REC_GETTEXT(B, L.ADDRESS) || !REC_GETTEXT(B, L.LINE)) {
+        return false;
+      }
+      R.LINES.push_back(std::move(L));
+      break;
+    }
     case 'O':
       // Printed where the recorded server printed it: before the cycle.
       if (!REC_GETTEXT(B, S)) {
@@ -249,10 +264,16 @@ int RP_REPLAY(std::istream& F, uint64_t SIZE, const std::string& NAME, bool PACK
       return FAIL("cycle " + std::to_string(CYCLE) + " is damaged");
     }
     // In the order main() runs them: the cycle, then the console lines read
-    // after it.
+    // after it and the admin API's commands (whose answers went to the
+    // admin, not to the console).
     GAMECYCLE();
-    for (const std::string& L : C.LINES) {
-      ADM_RUNCOMMAND(L);
+    for (const TRPLINE& L : C.LINES) {
+      if (L.API) {
+        std::vector<std::string> ANSWER;
+        ADM_RUNAPI(L.ADMIN, L.ADDRESS, L.LINE, ANSWER);
+      } else {
+        ADM_RUNCOMMAND(L.LINE);
+      }
     }
     if (!MEMNET_IN.empty()) {
       RP_SAY("cycle " + std::to_string(CYCLE) +

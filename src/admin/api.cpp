@@ -1,0 +1,55 @@
+// The admin API's side of the game thread: the commands the HTTP thread
+// queued (queue.cpp), run after the console's lines through the one command
+// table, their answers handed back, and the record of who ran what.
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "admin/admin.hpp"
+#include "record/record.hpp"
+#include "server/server.hpp"
+
+void ADM_RUNQUEUED() {
+#ifndef _WIN32
+  if (ADM_WAKEFDS[0] >= 0) {
+    char B[64];
+    while (read(ADM_WAKEFDS[0], B, sizeof B) > 0) {
+    }
+  }
+#endif
+  std::deque<TADMJOB> JOBS;
+  {
+    std::lock_guard<std::mutex> LOCK(ADM_JOBSMX);
+    if (ADM_JOBS.empty()) {
+      return;
+    }
+    JOBS.swap(ADM_JOBS);
+  }
+  std::vector<TADMDONE> DONE;
+  for (TADMJOB& J : JOBS) {
+    TADMDONE D{J.ID, false, false, {}};
+    // Nothing after "quit" runs, as on the console.
+    if (!SV_QUITASKED) {
+      D.RAN = true;
+      D.OK = ADM_RUNAPI(J.ADMIN, J.ADDRESS, J.LINE, D.LINES);
+    }
+    DONE.push_back(std::move(D));
+  }
+  std::lock_guard<std::mutex> LOCK(ADM_JOBSMX);
+  for (TADMDONE& D : DONE) {
+    ADM_DONE.push_back(std::move(D));
+  }
+}
+
+void ADM_ATTRIBUTE(const std::string& ADMIN, const std::string& ADDRESS, const std::string& LINE,
+                   bool OK) {
+  REC_JSONADMIN(ADMIN, ADDRESS, LINE, OK);
+  if (!ADM_RECORDSON) {
+    return;
+  }
+  std::lock_guard<std::mutex> LOCK(ADM_JOBSMX);
+  if (ADM_RECORDS.size() >= ADM_MAXRECORDS) {
+    ADM_RECORDS.pop_front();
+  }
+  ADM_RECORDS.push_back({ADMIN, ADDRESS, LINE, OK});
+}
