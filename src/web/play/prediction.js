@@ -46,7 +46,8 @@
       base: { x: 0, y: 0 }, // the server's latest position
       // What is shown: a glide from one step to the next over a tick.
       from: { x: 0, y: 0 }, to: { x: 0, y: 0 }, t0: 0, span: 30,
-      snaps: 0,
+      snaps: 0, // times the page had to take the server's position
+      corrections: 0, // of them, positions no step explained
     };
     return p;
   }
@@ -68,6 +69,7 @@
   // Puts the player where the server has him, forgetting every step in flight.
   function snap(p, x, y, now) {
     if (p.known && (x !== p.x || y !== p.y)) p.snaps++;
+    p.lastSnap = { fromX: p.x, fromY: p.y, x, y, pending: p.pending.length };
     p.x = x; p.y = y;
     p.base = { x, y };
     p.pending = [];
@@ -115,9 +117,13 @@
     if (sx === p.base.x && sy === p.base.y) {
       // Nothing landed yet; wait, but not for ever.
       const old = p.pending.length > 0 ? (tick - p.pending[0].echo) & 0xffff : 0;
-      if (p.pending.length === 0 ? sx !== p.x || sy !== p.y : old > LOSTTICKS) snap(p, sx, sy, now);
+      if (p.pending.length === 0 ? sx !== p.x || sy !== p.y : old > LOSTTICKS) {
+        p.corrections++;
+        snap(p, sx, sy, now);
+      }
       return;
     }
+    p.corrections++;
     snap(p, sx, sy, now);
   }
 
