@@ -232,9 +232,11 @@
     return c;
   }
   // A sprite texture (column-major, alpha 0 = see-through) from a drawing.
-  function sprite(w, h, draw) {
-    const c = canvas(w, h), g = c.getContext("2d");
-    draw(g, w, h);
+  // Drawn at twice the size given, so that a player up close stays sharp.
+  function sprite(w0, h0, draw) {
+    const w = w0 * 2, h = h0 * 2, c = canvas(w, h), g = c.getContext("2d");
+    g.scale(2, 2);
+    draw(g, w0, h0);
     const px = new Uint32Array(g.getImageData(0, 0, w, h).data.buffer);
     const t = new Uint32Array(w * h);
     for (let x = 0; x < w; x++) for (let y = 0; y < h; y++) {
@@ -308,10 +310,10 @@
   // the viewer's right), in the team's colour, optionally firing.
   function soldier(team, a, flash) {
     const c = TEAMCOLOURS[team & 3];
-    return sprite(48, 64, (g) => {
+    return sprite(64, 64, (g) => {
       const s = Math.sin(a * Math.PI / 180), co = Math.cos(a * Math.PI / 180);
       const wide = 0.55 + 0.45 * Math.abs(co);
-      const cx = 24;
+      const cx = 32;
       // legs
       g.fillStyle = css(c, 0.45);
       g.fillRect(cx - 9 * wide, 40, 7 * wide, 22);
@@ -381,66 +383,100 @@
 
   // ---- the weapon in hand ----
 
-  // Drawn once per weapon into a canvas of 320 by 200: the hands and the gun
-  // from behind, and the same with a muzzle flash.
+  // Drawn once per weapon into a canvas of 320 by 200: the gun seen from
+  // behind, reaching up toward the middle of the view, the hands holding
+  // it, and the same with a muzzle flash.
   function viewWeapon(n, flash) {
     const c = canvas(320, 200), g = c.getContext("2d");
-    const skin = "#c89072", sleeve = "#3c4a3a", steel = "#2b2e33", hi = "#5a6068", wood = "#6b4a2e";
+    // A piece that narrows with distance, lit from the upper left.
+    const beam = (xb, yb, wb, xt, yt, wt, dark, light) => {
+      const gr = g.createLinearGradient(xb - wb / 2, 0, xb + wb / 2, 0);
+      gr.addColorStop(0, dark); gr.addColorStop(0.35, light); gr.addColorStop(1, dark);
+      g.fillStyle = gr;
+      g.beginPath();
+      g.moveTo(xb - wb / 2, yb); g.lineTo(xt - wt / 2, yt); g.lineTo(xt + wt / 2, yt); g.lineTo(xb + wb / 2, yb);
+      g.closePath(); g.fill();
+    };
     const flashAt = (x, y, r) => {
       if (!flash) return;
       const gr = g.createRadialGradient(x, y, 2, x, y, r);
-      gr.addColorStop(0, "rgba(255,255,235,1)"); gr.addColorStop(0.35, "rgba(255,210,80,0.95)"); gr.addColorStop(1, "rgba(255,110,0,0)");
+      gr.addColorStop(0, "rgba(255,255,240,1)"); gr.addColorStop(0.3, "rgba(255,220,90,0.95)"); gr.addColorStop(1, "rgba(255,110,0,0)");
       g.fillStyle = gr; g.beginPath(); g.arc(x, y, r, 0, 7); g.fill();
+      g.strokeStyle = "rgba(255,240,170,0.9)"; g.lineWidth = 3;
+      for (let k = 0; k < 6; k++) {
+        const a = k * 1.047 + 0.3;
+        g.beginPath(); g.moveTo(x + Math.cos(a) * r * 0.25, y + Math.sin(a) * r * 0.25);
+        g.lineTo(x + Math.cos(a) * r * 0.95, y + Math.sin(a) * r * 0.95); g.stroke();
+      }
     };
-    const hand = (x, y, w, h) => { g.fillStyle = sleeve; g.fillRect(x - 6, y + h - 4, w + 12, 60); g.fillStyle = skin; rrect(g, x, y, w, h, 8); g.fill(); };
+    // A hand coming from below with its sleeve.
+    const hand = (x, y, w, tilt) => {
+      beam(x + tilt, 205, w * 1.25, x, y + 26, w * 1.05, "#1f2a1e", "#4d5f49");
+      const gr = g.createLinearGradient(x - w / 2, 0, x + w / 2, 0);
+      gr.addColorStop(0, "#8a5a40"); gr.addColorStop(0.4, "#d9a27c"); gr.addColorStop(1, "#9a664a");
+      g.fillStyle = gr; rrect(g, x - w / 2, y, w, 38, 12); g.fill();
+      g.strokeStyle = "rgba(90,50,30,0.6)"; g.lineWidth = 1.5;
+      for (let k = 1; k < 4; k++) { g.beginPath(); g.moveTo(x - w / 2 + 4, y + k * 9); g.lineTo(x + w / 2 - 6, y + k * 9 - 2); g.stroke(); }
+    };
+    const steelD = "#16181c", steelL = "#6a717b", woodD = "#3e2716", woodL = "#9a6a40";
     if (n === 1) {
-      // knife: blade up and forward
-      g.fillStyle = "#cfd6dd"; g.beginPath(); g.moveTo(200, 40); g.lineTo(214, 48); g.lineTo(196, 140); g.lineTo(182, 136); g.closePath(); g.fill();
-      g.fillStyle = "#8f979f"; g.beginPath(); g.moveTo(200, 40); g.lineTo(205, 44); g.lineTo(189, 138); g.lineTo(182, 136); g.closePath(); g.fill();
-      g.fillStyle = "#333"; g.fillRect(172, 132, 34, 8);
-      g.fillStyle = wood; g.fillRect(178, 140, 20, 40);
-      hand(168, 146, 44, 36);
-      if (flash) { g.strokeStyle = "rgba(255,255,255,0.7)"; g.lineWidth = 3; g.beginPath(); g.arc(160, 120, 90, -1.2, -0.3); g.stroke(); }
+      // knife, held low and pointing ahead
+      if (flash) { g.strokeStyle = "rgba(255,255,255,0.55)"; g.lineWidth = 5; g.beginPath(); g.arc(150, 150, 110, -1.6, -0.5); g.stroke(); }
+      const gr = g.createLinearGradient(190, 0, 214, 0);
+      gr.addColorStop(0, "#7c848c"); gr.addColorStop(0.5, "#eef2f5"); gr.addColorStop(1, "#8d959d");
+      g.fillStyle = gr; g.beginPath(); g.moveTo(202, 46); g.lineTo(214, 62); g.lineTo(208, 138); g.lineTo(190, 138); g.closePath(); g.fill();
+      g.fillStyle = "#2a2a2a"; rrect(g, 180, 134, 40, 9, 3); g.fill();
+      beam(200, 200, 26, 200, 142, 22, woodD, woodL);
+      hand(204, 150, 50, 14);
       return c;
     }
     if (n === 2) {
-      // pistol, two hands
-      flashAt(160, 70, 46);
-      g.fillStyle = steel; rrect(g, 138, 70, 44, 90, 6); g.fill();
-      g.fillStyle = hi; g.fillRect(144, 72, 32, 8);
-      g.fillStyle = "#111"; g.fillRect(154, 66, 12, 8);
-      hand(124, 140, 72, 44);
+      // pistol, both hands on the grip
+      flashAt(176, 62, 48);
+      beam(176, 150, 40, 176, 66, 26, steelD, steelL);
+      g.fillStyle = "#0c0d0f"; g.fillRect(170, 62, 12, 6);
+      g.fillStyle = "#2b2e33"; g.fillRect(166, 70, 4, 7); g.fillRect(182, 70, 4, 7);
+      g.fillStyle = "rgba(255,255,255,0.25)"; g.fillRect(168, 86, 2, 56);
+      hand(174, 136, 62, 16);
+      hand(144, 152, 48, -18);
       return c;
     }
     if (n === 3) {
-      // mp40: long barrel, magazine below
-      flashAt(160, 40, 50);
-      g.fillStyle = steel; rrect(g, 146, 40, 28, 130, 5); g.fill();
-      g.fillStyle = hi; g.fillRect(152, 44, 16, 120);
-      g.fillStyle = "#111"; g.fillRect(154, 36, 12, 10);
-      g.fillStyle = "#1a1b1e"; g.fillRect(176, 100, 16, 60);
-      hand(118, 150, 84, 44);
+      // mp40: a long perforated barrel and the magazine
+      flashAt(172, 24, 52);
+      beam(176, 170, 46, 172, 34, 16, steelD, steelL);
+      g.fillStyle = "#0c0d0f";
+      for (let k = 0; k < 6; k++) g.fillRect(169 + k * 0.2, 56 + k * 13, 6 + k * 1.2, 4);
+      g.fillStyle = "#0b0b0c"; g.fillRect(167, 26, 10, 9);
+      beam(132, 190, 22, 150, 112, 18, "#101113", "#3b3f45");
+      hand(190, 140, 58, 18);
+      hand(138, 100, 40, -30);
       return c;
     }
     if (n === 4) {
-      // chaingun: a cluster of barrels
-      flashAt(160, 50, 58);
-      for (let i = 0; i < 5; i++) {
-        g.fillStyle = i % 2 ? hi : steel;
-        rrect(g, 122 + i * 16, 50 + Math.abs(2 - i) * 6, 14, 120, 5); g.fill();
+      // chaingun: a ring of barrels around a spindle
+      flashAt(170, 34, 62);
+      beam(170, 190, 120, 170, 116, 96, "#121316", "#4a4f57");
+      for (let k = 0; k < 6; k++) {
+        const a = k * 1.047 + 0.5, ox = Math.cos(a) * 22, oy = Math.sin(a) * 9;
+        beam(170 + ox * 1.6, 132 + oy, 20, 170 + ox, 40 + oy, 11, steelD, steelL);
       }
-      g.fillStyle = "#1b1c1f"; rrect(g, 112, 120, 96, 60, 10); g.fill();
-      g.fillStyle = "#c9a640"; g.fillRect(208, 130, 18, 40);
-      hand(100, 160, 120, 40);
+      g.fillStyle = "#0b0b0c"; g.beginPath(); g.ellipse(170, 40, 24, 10, 0, 0, 7); g.fill();
+      g.fillStyle = "#c9a640"; g.fillRect(228, 130, 22, 50);
+      g.fillStyle = "#8d7225"; for (let k = 0; k < 5; k++) g.fillRect(228, 134 + k * 10, 22, 2);
+      hand(120, 158, 58, -20);
+      hand(222, 160, 58, 20);
       return c;
     }
-    // rifle: long wooden stock and a scope
-    flashAt(160, 18, 44);
-    g.fillStyle = wood; rrect(g, 142, 70, 36, 130, 8); g.fill();
-    g.fillStyle = steel; g.fillRect(152, 18, 16, 120);
-    g.fillStyle = "#111"; rrect(g, 144, 60, 32, 60, 10); g.fill();
-    g.fillStyle = "#3c6a88"; g.beginPath(); g.arc(160, 64, 9, 0, 7); g.fill();
-    hand(124, 150, 72, 44);
+    // rifle: a wooden stock, a long barrel and a scope
+    flashAt(168, 8, 46);
+    beam(178, 200, 56, 170, 96, 30, woodD, woodL);
+    beam(172, 110, 14, 168, 12, 8, steelD, steelL);
+    beam(176, 140, 34, 170, 60, 26, "#0e0f11", "#3c4047");
+    g.fillStyle = "#0b0b0c"; g.beginPath(); g.ellipse(170, 62, 13, 8, 0, 0, 7); g.fill();
+    g.fillStyle = "#5aa0d0"; g.beginPath(); g.ellipse(170, 62, 8, 5, 0, 0, 7); g.fill();
+    g.fillStyle = "rgba(255,255,255,0.7)"; g.fillRect(166, 59, 3, 2);
+    hand(188, 150, 56, 18);
     return c;
   }
   function weapons() {

@@ -43,7 +43,7 @@
     },
     nextWeapon: () => { const gun = g.st ? g.st.gun : 2; inp.weapon = (gun % 5) + 1; },
   });
-  window.brastok = { g, inp, stats: () => frameStats() };
+  window.brastok = { g, inp, art, ren, stats: () => frameStats() };
 
   const nameOf = s => (g.names[s] ? g.names[s].name : "");
 
@@ -250,7 +250,7 @@
       // The toggle flips: ask only while the state differs from the wish,
       // and not again before the server's own wait of 90 ticks is over.
       const differs = (g.want === "play" && state === P.PS_SPEC) || (g.want === "watch" && state >= P.PS_DEAD);
-      if (differs && (c.toggleAt === null || ((s.tick - c.toggleAt) & 0xffff) > 100)) {
+      if (differs && (c.toggleAt === null || ((s.tick - c.toggleAt) & 0xffff) > 91)) {
         act = P.ACT_TOGGLE;
         c.toggleAt = s.tick;
       }
@@ -260,6 +260,13 @@
       inp.weapon = 0;
     }
     const wantsFire = inp.firing() || inp.fireTaps > 0;
+    // Players who came while the map information was on its way are named
+    // by their connect lines; should one be missed, ask for the list again.
+    if (act === P.ACT_NONE && !wantsFire && c.haveMap && now - (c.namesAsked || 0) > 2000 &&
+      s.players.some(p => !g.names[p.slot])) {
+      act = P.ACT_MAP;
+      c.namesAsked = now;
+    }
     if (state === P.PS_SPEC && inp.fireTaps > 0) nextFollow();
     if (act === P.ACT_NONE && wantsFire && state >= P.PS_DEAD && !g.chatOpen) act = P.ACT_FIRE;
     inp.fireTaps = 0;
@@ -451,9 +458,14 @@
     const k = view.width / ren.W, st = g.st;
     ctx.textAlign = "center";
     ctx.font = "bold 13px system-ui, sans-serif";
+    // Nearest first; a name that would cover a nearer one is left out.
+    const taken = [];
+    ren.labels.sort((a, b) => a.d - b.d);
     for (const l of ren.labels) {
       if (l.d > 14) continue;
-      const x = l.x * k, y = l.y * k - 6;
+      const x = l.x * k, y = l.y * k - 6, half = l.text.length * 4 + 4;
+      if (taken.some(t => Math.abs(t.x - x) < t.half + half && Math.abs(t.y - y) < 15)) continue;
+      taken.push({ x, y, half });
       ctx.fillStyle = "rgba(0,0,0,0.65)";
       ctx.fillText(l.text, x + 1, y + 1);
       ctx.fillStyle = l.colour;
