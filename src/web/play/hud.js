@@ -51,17 +51,25 @@
       if (shown.board === key) return;
       shown.board = key;
       $("boardtitle").textContent = title;
-      const body = $("boardrows");
-      body.replaceChildren(...rows.map(r => {
-        const tr = document.createElement("tr");
-        if (r.me) tr.className = "me";
-        const name = document.createElement("td"), sw = document.createElement("span");
-        sw.className = "sw";
-        sw.style.background = TEAMCSS[r.team & 3];
-        name.append(sw, r.name);
-        const cell = t => { const td = document.createElement("td"); td.textContent = t; return td; };
-        tr.append(name, cell(r.score), cell(r.ping), cell(r.state));
-        return tr;
+      // Two columns when the list is long, so 24 players fit a short screen.
+      const half = rows.length > 12 ? Math.ceil(rows.length / 2) : rows.length;
+      const parts = [rows.slice(0, half), rows.slice(half)].filter(p => p.length);
+      $("boardrows").replaceChildren(...parts.map(part => {
+        const table = document.createElement("table"), head = document.createElement("tr");
+        for (const h of ["Player", "Frags", "Ping", "State"]) { const th = document.createElement("th"); th.textContent = h; head.append(th); }
+        table.append(head);
+        for (const r of part) {
+          const tr = document.createElement("tr");
+          if (r.me) tr.className = "me";
+          const name = document.createElement("td"), sw = document.createElement("span");
+          sw.className = "sw";
+          sw.style.background = TEAMCSS[r.team & 3];
+          name.append(sw, r.name);
+          const cell = t => { const td = document.createElement("td"); td.textContent = t; return td; };
+          tr.append(name, cell(r.score), cell(r.ping), cell(r.state));
+          table.append(tr);
+        }
+        return table;
       }));
       $("boardteams").textContent = teams || "";
     };
