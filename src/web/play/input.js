@@ -62,7 +62,6 @@
           const p = surface.requestPointerLock();
           if (p && p.catch) p.catch(() => {});
         }
-        if (hooks.click) hooks.click();
         return;
       }
       inp.fireHeld = true;

@@ -9,10 +9,6 @@
   "use strict";
   const W = B.world || (typeof require === "function" ? require("./world.js") : null);
   const STEP = 11;
-  // Steps unanswered for this many ticks are taken as lost: the server
-  // refuses every later step of a broken chain, so the page starts again
-  // from the server's position.
-  const LOSTTICKS = 12;
 
   // The longest step the server takes in the direction (fx, fy) (not
   // normalised; 0, 0 for none): whole units, within 11 by its distance.
@@ -42,7 +38,7 @@
     const p = {
       x: 0, y: 0, // where the page has the player, steps in flight included
       known: false,
-      pending: [], // {echo, mx, my} steps sent and not yet seen applied
+      pending: [], // {echo, mx, my} steps sent and not yet taken
       base: { x: 0, y: 0 }, // the server's latest position
       // What is shown: a glide from one step to the next over a tick.
       from: { x: 0, y: 0 }, to: { x: 0, y: 0 }, t0: 0, span: 30,
@@ -97,34 +93,27 @@
     return { mx, my };
   }
 
-  // The server's position in the state of tick tick. Steps that answered
-  // earlier states may have landed: the newest of them whose position the
-  // server now holds is applied, with all before it. A position that no step
-  // explains (a respawn, a lost step, a push the page did not foresee) is
-  // taken as it is.
-  function reconcile(p, sx, sy, tick, now) {
+  // The server's position (sx, sy) in the state of tick tick, with the
+  // ping it reports for this player. The ping is the tick counter less the
+  // echo of the last data message the server took, so every step that
+  // answered that state or an earlier one has been taken (or was dropped, by
+  // the network or the server's budget). The steps still in flight are
+  // replayed from the server's position by the server's own rule, which is
+  // what the server will do with them: without loss this changes nothing,
+  // and after a loss it puts the player where the server is about to.
+  function reconcile(p, world, sx, sy, tick, ping, now) {
     if (!p.known) return snap(p, sx, sy, now);
-    const landed = e => ((tick - e.echo) & 0xffff) > 0 && ((tick - e.echo) & 0xffff) < 0x8000;
-    for (let k = p.pending.length - 1; k >= 0; k--) {
-      const e = p.pending[k];
-      if (landed(e) && e.mx === sx && e.my === sy) {
-        p.pending.splice(0, k + 1);
-        p.base = { x: sx, y: sy };
-        if (p.pending.length === 0 && (p.x !== sx || p.y !== sy)) snap(p, sx, sy, now);
-        return;
-      }
-    }
-    if (sx === p.base.x && sy === p.base.y) {
-      // Nothing landed yet; wait, but not for ever.
-      const old = p.pending.length > 0 ? (tick - p.pending[0].echo) & 0xffff : 0;
-      if (p.pending.length === 0 ? sx !== p.x || sy !== p.y : old > LOSTTICKS) {
-        p.corrections++;
-        snap(p, sx, sy, now);
-      }
-      return;
-    }
+    const taken = (tick - ping) & 0xffff;
+    while (p.pending.length && ((taken - p.pending[0].echo) & 0xffff) < 0x8000) p.pending.shift();
+    let x = sx, y = sy;
+    for (const e of p.pending) ({ x, y } = W.move(world, x, y, e.mx, e.my));
+    p.base = { x: sx, y: sy };
+    if (x === p.x && y === p.y) return;
     p.corrections++;
-    snap(p, sx, sy, now);
+    p.snaps++;
+    p.lastSnap = { fromX: p.x, fromY: p.y, x, y, pending: p.pending.length };
+    p.x = x; p.y = y;
+    glideTo(p, x, y, now);
   }
 
   // ---- other players ----
@@ -149,6 +138,6 @@
     return { x: o.px + (o.x - o.px) * a, y: o.py + (o.y - o.py) * a, dir: (o.pdir + dd * a + 360) % 360 };
   }
 
-  B.prediction = { create, step, reconcile, snap, shown, stepOffset, track, at, LOSTTICKS };
+  B.prediction = { create, step, reconcile, snap, shown, stepOffset, track, at };
 })(globalThis.Brastok = globalThis.Brastok || {});
 if (typeof module === "object") module.exports = globalThis.Brastok.prediction;

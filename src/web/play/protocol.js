@@ -33,6 +33,7 @@
 
   const utf8 = new TextDecoder("utf-8", { fatal: true });
   const latin1 = new TextDecoder("latin1");
+  const encoder = new TextEncoder();
   // Names and chat travel as raw bytes: UTF-8 where they are, Latin-1
   // otherwise (what older clients send).
   function textOf(bytes) {
@@ -47,7 +48,7 @@
   function bytesOf(text, max) {
     const out = [];
     for (const ch of String(text)) {
-      const b = new TextEncoder().encode(ch);
+      const b = encoder.encode(ch);
       if (out.length + b.length > max) break;
       for (const x of b) out.push(x);
     }
@@ -128,7 +129,10 @@
     // The map text is not length-prefixed: it ends at its 0 byte.
     const end = d.indexOf(0, 3);
     if (!r.ok || end < 0) return null;
-    m.text = latin1.decode(d.subarray(3, end));
+    // One character per byte, exactly as the server holds the text.
+    let text = "";
+    for (let i = 3; i < end; i++) text += String.fromCharCode(d[i]);
+    m.text = text;
     r.at = end + 1;
     m.mapName = textOf(r.string());
     m.serverName = textOf(r.string());

@@ -40,22 +40,29 @@ test("a move is taken within 11 units, one axis after the other", () => {
 });
 
 // A server one way LAT ticks from the client; drop(n) loses data message n.
-function play(ticks, lat, wish, drop) {
+// Like the real one it reports the tick less the echo of the last data
+// message it took as the player's ping.
+function play(ticks, lat, wish, drop, jitter = () => 0) {
   const w = W.parse(BUILTIN);
   let sx = 160, sy = 224; // column 2, row 3: a free run down to row 14
   const toServer = [], toClient = [];
   const p = PR.create();
-  let sent = 0, now = 0, lastShown = null, backwards = 0;
+  let sent = 0, now = 0, lastShown = null, backwards = 0, echoed = 0;
   for (let tick = 1; tick <= ticks; tick++) {
     now += 30;
-    for (const m of toServer.filter(m => m.at <= tick)) { ({ x: sx, y: sy } = W.move(w, sx, sy, m.mx, m.my)); }
+    for (const m of toServer.filter(m => m.at <= tick)) {
+      ({ x: sx, y: sy } = W.move(w, sx, sy, m.mx, m.my));
+      echoed = m.echo;
+    }
     toServer.splice(0, toServer.filter(m => m.at <= tick).length);
-    toClient.push({ at: tick + lat, tick, x: sx, y: sy });
+    toClient.push({ at: tick + lat, tick, x: sx, y: sy, ping: (tick - echoed) & 255 });
     for (const s of toClient.filter(s => s.at <= tick)) {
-      PR.reconcile(p, s.x, s.y, s.tick, now);
+      PR.reconcile(p, w, s.x, s.y, s.tick, s.ping, now);
       const [fx, fy] = wish(s.tick);
       const r = PR.step(p, w, fx, fy, s.tick, now, 30);
-      if (!drop(sent++)) toServer.push({ at: tick + lat, mx: r.mx, my: r.my });
+      // In order, as a WebSocket delivers, but now and then held up.
+      const at = Math.max(tick + lat + jitter(sent), toServer.length ? toServer[toServer.length - 1].at : 0);
+      if (!drop(sent++)) toServer.push({ at, mx: r.mx, my: r.my, echo: s.tick });
     }
     toClient.splice(0, toClient.filter(s => s.at <= tick).length);
     // The shown position along the walk never goes back.
@@ -79,6 +86,12 @@ test("at 40 ms round trip and no loss the page never takes a position back", () 
   // Once the steps in flight land the page and the server agree.
   const still = play(200, 1, t => (t < 150 ? wish(t) : [0, 0]), () => false);
   assert.deepStrictEqual([still.p.x, still.p.y], [still.sx, still.sy]);
+});
+
+test("messages held up and arriving together cost nothing", () => {
+  const r = play(200, 1, t => (t < 60 ? [0, 1] : [1, 1]), () => false, n => (n % 7 === 3 ? 3 : 0));
+  assert.strictEqual(r.p.corrections, 0);
+  assert.strictEqual(r.backwards, 0);
 });
 
 test("a lost data message costs one correction, then the walk goes on", () => {
