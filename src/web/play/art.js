@@ -494,11 +494,11 @@
 
   // Everything at once; the walls and obstacles are made on first use.
   function create() {
-    const walls = {}, obstacles = {};
+    const walls = [], obstacles = [];
     return {
       T,
-      wall(ch) { const k = String.fromCharCode(ch); return walls[k] || (walls[k] = wallTexture(k)); },
-      obstacle(ch) { const k = String.fromCharCode(ch); return obstacles[k] || (obstacles[k] = obstacleTexture(k)); },
+      wall(ch) { return walls[ch] || (walls[ch] = wallTexture(String.fromCharCode(ch))); },
+      obstacle(ch) { return obstacles[ch] || (obstacles[ch] = obstacleTexture(String.fromCharCode(ch))); },
       border: wallTexture("B"),
       floors: [floorTexture(0), floorTexture(1)],
       ceiling: ceilingTexture(),
