@@ -14,8 +14,9 @@ for a in "$@"; do
     --package) need+=(dpkg-dev file) ;;
     --container) need+=(podman jq) ;;
     --web) need+=(chromium chromium-driver python3-selenium) ;;
+    --node) need+=(nodejs) ;;
     --all) need+=(clang libclang-rt-14-dev valgrind dpkg-dev file podman jq chromium chromium-driver
-                  python3-selenium) ;;
+                  python3-selenium nodejs) ;;
   esac
 done
 
