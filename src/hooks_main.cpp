@@ -38,6 +38,7 @@ void HOOK_CYCLEEND() {
     REC_LOGREOPEN(); // logrotate has moved the log file away
   }
   WEB_PUBLISH(SV_HUMANS() > 0 ? FPS_INT : 1000);
+  WEB_PLAYNEWS();
 }
 
 int HOOK_WAITFD() {

@@ -105,6 +105,8 @@ int32_t NET_RECEIVE() {
 
 void NET_WAIT(int, int) {}
 
+void NET_WAKE() {}
+
 void NET_FLUSH() {}
 
 std::string NET_LASTINIP() {

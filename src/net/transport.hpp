@@ -29,6 +29,9 @@ int32_t NET_RECEIVE();
 // when one is waiting. A signal may end the wait early, and so does the file
 // descriptor ALSOFD (the console) when it is not -1 and becomes readable.
 void NET_WAIT(int MS, int ALSOFD = -1);
+// Ends a NET_WAIT in progress at once; any thread may call it (the HTTP
+// side's, when a browser's datagram comes while the server idles).
+void NET_WAKE();
 // Sender of the last datagram received: dotted IPv4 text and port.
 std::string NET_LASTINIP();
 uint16_t NET_LASTINPORT();

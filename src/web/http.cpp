@@ -130,6 +130,8 @@ static const WEB_ROUTE WEB_ROUTES[] = {
     {http::verb::get, "/events", 0, nullptr, WEB_TAKEEVENTS},
     {http::verb::get, "/metrics", 0, WEB_ONMETRICS, nullptr},
     {http::verb::get, "/healthz", 0, WEB_ONHEALTH, nullptr},
+    {http::verb::get, "/play", 0, WEB_ONPLAY, nullptr},
+    {http::verb::get, "/play/ws", 0, nullptr, WEB_TAKEPLAY},
 };
 
 static std::string_view WEB_PATHOF(std::string_view TARGET) {
@@ -338,7 +340,7 @@ private:
 
 // ---- the listener ----
 
-static asio::ip::address WEB_PLAINADDR(const asio::ip::address& A) {
+asio::ip::address WEB_PLAINADDR(const asio::ip::address& A) {
   // A dual-stack listener sees IPv4 clients as mapped IPv6 addresses: count
   // them as the IPv4 addresses they are.
   if (A.is_v6() && A.to_v6().is_v4_mapped()) {
@@ -490,6 +492,7 @@ bool WEB_START() {
   WEB_PUBLIC = !BOUND.is_loopback();
   WEB_OPEN();
   WEB_STREAMSOPEN(*WEB_IOC);
+  WEB_PLAYOPEN(*WEB_IOC);
   WEB_ACCEPT();
   WEB_THREAD = std::thread([] {
     SC_BLOCKSTOPSIGNALS();
@@ -518,4 +521,5 @@ void WEB_STOP() {
   // The sessions go with the handlers that hold them, their sockets with
   // them.
   WEB_IOC.reset();
+  WEB_PLAYCLOSE();
 }
