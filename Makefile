@@ -7,8 +7,9 @@ ARGS ?=
 
 all: build
 
+# Node.js runs the play page's module tests, part of every test run.
 deps:
-	@scripts/deps.sh
+	@scripts/deps.sh --node
 
 # Release build: build/brastok_server (and the tools and tests beside it).
 build: deps
@@ -77,10 +78,13 @@ container-test: build
 	scripts/container_test.sh
 
 # The live page in headless chromium: the map, a walking player's marker, a
-# restart of the server; saves build/live-page.png.
+# restart of the server; saves build/live-page.png. Then the browser game
+# against bots (walk, turn, a kill, chat, a new map); saves build/play.png.
 browser-test: build
 	@scripts/deps.sh --web
+	cd tests/browser && npm ci --no-audit --no-fund
 	timeout 120 /usr/bin/python3 tests/browser/live_page.py build build/live-page.png
+	timeout 100 node tests/browser/play_page.mjs build build/play.png
 
 # The Windows programs, cross-compiled with MinGW-w64 and linked statically:
 # build-windows/*.exe run on Windows without any DLL beside them.

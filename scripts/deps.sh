@@ -20,6 +20,14 @@ for a in "$@"; do
   esac
 done
 
+# The browser tests install their npm packages with npm, which a Node.js
+# from elsewhere may bring along (then Debian's npm would clash with it).
+for a in "$@"; do
+  case "$a" in
+    --web | --all) command -v npm >/dev/null || need+=(nodejs npm) ;;
+  esac
+done
+
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
