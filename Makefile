@@ -7,8 +7,9 @@ ARGS ?=
 
 all: build
 
+# Node.js runs the play page's module tests, part of every test run.
 deps:
-	@scripts/deps.sh
+	@scripts/deps.sh --node
 
 # Release build: build/brastok_server (and the tools and tests beside it).
 build: deps
@@ -93,10 +94,19 @@ container-test: build
 # The live page in headless chromium: the map, a walking player's marker, a
 # restart of the server; saves build/live-page.png. Then the admin page: a
 # login with a token, a bot kicked and seen leaving; saves build/admin-page.png.
-browser-test: build
+# Then the browser game against bots (walk, turn, a kill, chat, a new map);
+# saves build/play.png.
+BROWSER_NPM = tests/browser/node_modules/.package-lock.json
+$(BROWSER_NPM): tests/browser/package.json tests/browser/package-lock.json
+	@scripts/deps.sh --web
+	cd tests/browser && npm ci --no-audit --no-fund --loglevel=error
+	touch $@
+
+browser-test: build $(BROWSER_NPM)
 	@scripts/deps.sh --web
 	timeout 120 /usr/bin/python3 tests/browser/live_page.py build build/live-page.png
 	timeout 60 /usr/bin/python3 tests/browser/admin_page.py build build/admin-page.png
+	timeout 100 node tests/browser/play_page.mjs build build/play.png
 
 # The Windows programs, cross-compiled with MinGW-w64 and linked statically:
 # build-windows/*.exe run on Windows without any DLL beside them.

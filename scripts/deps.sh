@@ -5,6 +5,8 @@ set -euo pipefail
 
 need=(g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
       nlohmann-json3-dev libboost1.81-dev libssl-dev openssl iproute2 python3 python3-prometheus-client)
+# The tests of the browser game's modules run under Node.js.
+command -v node >/dev/null 2>&1 || need+=(nodejs)
 for a in "$@"; do
   case "$a" in
     --fuzz) need+=(clang libclang-rt-14-dev) ;;
@@ -13,9 +15,11 @@ for a in "$@"; do
     --wine) need+=(wine64) ;;
     --package) need+=(dpkg-dev file) ;;
     --container) need+=(podman jq) ;;
-    --web) need+=(chromium chromium-driver python3-selenium) ;;
-    # Node.js and npm for gamedig (tests/query); a machine whose Node.js
-    # carries its own npm needs neither package.
+    --web) need+=(chromium chromium-driver python3-selenium)
+           command -v npm >/dev/null 2>&1 || need+=(nodejs npm) ;;
+    # Node.js and npm for gamedig (tests/query) and the browser game's test
+    # (tests/browser); a machine whose Node.js carries its own npm needs
+    # neither package (Debian's npm would clash with it).
     --node) command -v npm >/dev/null 2>&1 || need+=(nodejs npm) ;;
     --all) need+=(clang libclang-rt-14-dev valgrind dpkg-dev file podman jq chromium chromium-driver
                   python3-selenium)

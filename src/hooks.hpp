@@ -58,9 +58,6 @@ void HOOK_CYCLEEND();
 // What an idle wait should also wake for besides datagrams (the console's
 // file descriptor), or -1.
 int HOOK_WAITFD();
-// What else an idle wait wakes for: the admin API's queued commands (a
-// descriptor another thread writes to), or -1.
-int HOOK_WAKEFD();
 // The loop has ended: the edge's threads stop (hosting posts the stop and
 // asks Agones for Shutdown first, waiting at most 2 seconds).
 void HOOK_STOP();

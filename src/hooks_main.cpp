@@ -58,14 +58,11 @@ void HOOK_CYCLEEND() {
     ADM_ADMINSRELOAD();
   }
   WEB_PUBLISH(SV_HUMANS() > 0 ? FPS_INT : 1000);
+  WEB_PLAYNEWS();
 }
 
 int HOOK_WAITFD() {
   return ADM_CONSOLEFD();
-}
-
-int HOOK_WAKEFD() {
-  return ADM_WAKEFDS[0];
 }
 
 void HOOK_STOP() {

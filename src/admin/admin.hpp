@@ -212,12 +212,6 @@ bool ADM_QUEUE(TADMJOB JOB);
 void ADM_RUNQUEUED();
 // Takes the answers made since the last call (any thread).
 void ADM_TAKEDONE(std::vector<TADMDONE>& OUT);
-// The descriptor ADM_QUEUE makes readable, for the main loop's idle wait
-// to watch (a pipe; on Windows, where the wait watches sockets only, a
-// mark that shortens it): opened with the admin API, -1 while it is off.
-bool ADM_WAKEOPEN();
-void ADM_WAKECLOSE();
-extern int ADM_WAKEFDS[2];
 
 // ---- who did what (api.cpp) ----
 

@@ -1,22 +1,11 @@
 // The admin API's side of the game thread: the commands the HTTP thread
 // queued (queue.cpp), run after the console's lines through the one command
 // table, their answers handed back, and the record of who ran what.
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 #include "admin/admin.hpp"
 #include "record/record.hpp"
 #include "server/server.hpp"
 
 void ADM_RUNQUEUED() {
-#ifndef _WIN32
-  if (ADM_WAKEFDS[0] >= 0) {
-    char B[64];
-    while (read(ADM_WAKEFDS[0], B, sizeof B) > 0) {
-    }
-  }
-#endif
   std::deque<TADMJOB> JOBS;
   {
     std::lock_guard<std::mutex> LOCK(ADM_JOBSMX);

@@ -23,7 +23,6 @@ std::mutex ADM_ADMINSMX;
 std::deque<TADMJOB> ADM_JOBS;
 std::vector<TADMDONE> ADM_DONE;
 std::mutex ADM_JOBSMX;
-int ADM_WAKEFDS[2] = {-1, -1};
 bool ADM_RECORDSON = false;
 std::deque<TADMRECORD> ADM_RECORDS;
 
@@ -52,6 +51,5 @@ void ADM_RESET() {
     ADM_DONE.clear();
     ADM_RECORDS.clear();
   }
-  ADM_WAKECLOSE();
   ADM_RECORDSON = false;
 }

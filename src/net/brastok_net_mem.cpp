@@ -103,7 +103,9 @@ int32_t NET_RECEIVE() {
   return int32_t(D.size());
 }
 
-void NET_WAIT(int, int, int) {}
+void NET_WAIT(int, int) {}
+
+void NET_WAKE() {}
 
 void NET_FLUSH() {}
 

@@ -7,6 +7,10 @@
 // sendmmsg, in the order the datagrams were queued. Datagrams taken but not
 // handed out when a cycle stops reading (it reads at most so many) are the
 // first ones the next cycle gets, before anything that came after them.
+//
+// With the HTTP side on, the browsers' sessions are peers too (bridge.hpp):
+// their datagrams are handed out first, a send to one of their addresses
+// goes to its session, and a UDP datagram from such an address is dropped.
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -16,6 +20,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "net/bridge.hpp"
 #include "net/netstart.hpp"
 #include "server/server.hpp"
 
@@ -23,6 +28,8 @@
 // platform, so they live here and nowhere else.
 static int NET_SOCKET = -1;
 static sockaddr_in NET_SADDR;
+// A pipe whose reading end an idle wait watches too: NET_WAKE writes a byte.
+static int NET_WAKEFD[2] = {-1, -1};
 
 // Datagrams received but not yet handed out: NET_INAT of NET_INN.
 constexpr int NET_INMAX = 32;
@@ -79,6 +86,9 @@ bool NET_START() {
   if (FLAGS < 0 || fcntl(NET_SOCKET, F_SETFL, FLAGS | O_NONBLOCK) < 0) {
     return NET_FAIL("UDP initialization failed! [ ioctlsocket() ]");
   }
+  if (NET_WAKEFD[0] < 0 && pipe2(NET_WAKEFD, O_NONBLOCK | O_CLOEXEC) != 0) {
+    NET_WAKEFD[0] = NET_WAKEFD[1] = -1; // the waits run their time out instead
+  }
   return NET_BINDFREEPORT();
 }
 
@@ -102,6 +112,10 @@ void NET_SEND(const std::string& IP, uint16_t PORT) {
     return;
   }
   size_t N = size_t(NET_BUFP - 1);
+  if (NET_BRIDGEUP && NET_BRIDGEOWNS(ntohl(DEST.sin_addr.s_addr), PORT)) {
+    NET_BRIDGESEND(ntohl(DEST.sin_addr.s_addr), PORT, &NET_BUF[1], N);
+    return;
+  }
   if (NET_OUTN == NET_OUTMAX || NET_OUTUSED + N > NET_OUTBYTES) {
     NET_FLUSH();
   }
@@ -120,6 +134,9 @@ void NET_SEND(const std::string& IP, uint16_t PORT) {
 }
 
 void NET_FLUSH() {
+  if (NET_BRIDGEUP) {
+    NET_BRIDGEFLUSH();
+  }
   // A datagram that cannot be sent is lost without a trace, as with a single
   // send; the ones after it still go.
   int SENT = 0;
@@ -134,9 +151,35 @@ void NET_FLUSH() {
   NET_INSHORT = false;
 }
 
+// Whether the datagram at I of the batch comes from a session's address.
+static bool NET_SESSIONS(int I) {
+  return NET_BRIDGEUP &&
+         NET_BRIDGEOWNS(ntohl(NET_INADDR[I].sin_addr.s_addr), ntohs(NET_INADDR[I].sin_port));
+}
+
 int32_t NET_RECEIVE() {
   NET_CLEARBUFFER();
-  if (NET_INAT >= NET_INN) {
+  if (NET_BRIDGEUP) {
+    uint32_t A;
+    uint16_t P;
+    int32_t R = NET_BRIDGERECEIVE(A, P);
+    if (R != NET_RECV_NONE) {
+      NET_SADDR.sin_addr.s_addr = htonl(A);
+      NET_SADDR.sin_port = htons(P);
+      return R;
+    }
+  }
+  // A UDP datagram from an address a session holds is not that session's:
+  // it is dropped here, unseen by the game.
+  while (NET_INAT < NET_INN && NET_SESSIONS(NET_INAT)) {
+    NET_INAT++;
+  }
+  // A flood from such an address ends the cycle's reading after a few
+  // batches rather than hold it.
+  for (int REFILLS = 0; NET_INAT >= NET_INN; REFILLS++) {
+    if (REFILLS == 4) {
+      return NET_RECV_NONE;
+    }
     NET_INN = 0;
     NET_INAT = 0;
     if (NET_INSHORT) {
@@ -159,6 +202,9 @@ int32_t NET_RECEIVE() {
     }
     NET_INN = R;
     NET_INSHORT = R < NET_INMAX;
+    while (NET_INAT < NET_INN && NET_SESSIONS(NET_INAT)) {
+      NET_INAT++;
+    }
   }
   int I = NET_INAT++;
   NET_SADDR = NET_INADDR[I];
@@ -171,18 +217,30 @@ int32_t NET_RECEIVE() {
   return int32_t(NET_INMSG[I].msg_len);
 }
 
-void NET_WAIT(int MS, int ALSOFD, int WAKEFD) {
+void NET_WAIT(int MS, int ALSOFD) {
   if (NET_INAT < NET_INN) {
     return; // datagrams of the last batch are still waiting
   }
-  pollfd P[3] = {{NET_SOCKET, POLLIN, 0}};
-  nfds_t N = 1;
-  for (int FD : {ALSOFD, WAKEFD}) {
-    if (FD >= 0) {
-      P[N++] = {FD, POLLIN, 0};
+  if (NET_BRIDGEUP && !NET_BRIDGEWAITBEGIN()) {
+    return; // a session's datagram is waiting
+  }
+  pollfd P[3] = {{NET_SOCKET, POLLIN, 0}, {NET_WAKEFD[0], POLLIN, 0}, {ALSOFD, POLLIN, 0}};
+  (void)poll(P, ALSOFD >= 0 ? 3 : 2, MS);
+  if (NET_BRIDGEUP) {
+    NET_BRIDGEWAITEND();
+  }
+  if ((P[1].revents & POLLIN) != 0) {
+    char SINK[64];
+    while (read(NET_WAKEFD[0], SINK, sizeof SINK) > 0) {
     }
   }
-  (void)poll(P, N, MS);
+}
+
+void NET_WAKE() {
+  if (NET_WAKEFD[1] >= 0) {
+    char B = 0;
+    (void)!write(NET_WAKEFD[1], &B, 1);
+  }
 }
 
 std::string NET_LASTINIP() {

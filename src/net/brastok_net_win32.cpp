@@ -2,13 +2,18 @@
 // platform-bound file, behind the same door as the POSIX one.
 //
 // Windows has no batched receive or send for UDP, so a datagram moves with
-// one recvfrom or sendto each; NET_SEND sends at once and NET_FLUSH has
-// nothing left to do.
+// one recvfrom or sendto each; NET_SEND sends at once, and NET_FLUSH only
+// hands the browsers' datagrams over.
+//
+// With the HTTP side on, the browsers' sessions are peers too (bridge.hpp):
+// their datagrams are handed out first, a send to one of their addresses
+// goes to its session, and a UDP datagram from such an address is dropped.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <algorithm>
 
+#include "net/bridge.hpp"
 #include "net/netstart.hpp"
 #include "server/server.hpp"
 
@@ -19,6 +24,28 @@ static WSADATA NET_WSADATA;
 static bool NET_WSAUP = false; // WSAStartup succeeded and wants its WSACleanup
 static sockaddr_in NET_SADDR;
 static char NET_INBUF[MAXBUFFER];
+// A socket on loopback that an idle wait watches too: NET_WAKE sends it a
+// byte (select waits on sockets only).
+static SOCKET NET_WAKESOCK = INVALID_SOCKET;
+static sockaddr_in NET_WAKEADDR;
+
+static void NET_OPENWAKE() {
+  NET_WAKESOCK = socket(AF_INET, SOCK_DGRAM, 0);
+  if (NET_WAKESOCK == INVALID_SOCKET) {
+    return; // the waits run their time out instead
+  }
+  u_long NONBLOCKING = 1;
+  sockaddr_in A{};
+  A.sin_family = AF_INET;
+  A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int LEN = sizeof NET_WAKEADDR;
+  if (ioctlsocket(NET_WAKESOCK, FIONBIO, &NONBLOCKING) != 0 ||
+      bind(NET_WAKESOCK, reinterpret_cast<sockaddr*>(&A), sizeof A) != 0 ||
+      getsockname(NET_WAKESOCK, reinterpret_cast<sockaddr*>(&NET_WAKEADDR), &LEN) != 0) {
+    closesocket(NET_WAKESOCK);
+    NET_WAKESOCK = INVALID_SOCKET;
+  }
+}
 
 int NET_BINDPORT(uint16_t PORT, std::string& WHY) {
   sockaddr_in ADDR{};
@@ -71,6 +98,7 @@ bool NET_START() {
   BOOL EXCLUSIVE = TRUE;
   (void)setsockopt(NET_SOCKET, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                    reinterpret_cast<const char*>(&EXCLUSIVE), sizeof EXCLUSIVE);
+  NET_OPENWAKE();
   return NET_BINDFREEPORT();
 }
 
@@ -78,6 +106,10 @@ void NET_STOP() {
   if (NET_SOCKET != INVALID_SOCKET) {
     closesocket(NET_SOCKET);
     NET_SOCKET = INVALID_SOCKET;
+  }
+  if (NET_WAKESOCK != INVALID_SOCKET) {
+    closesocket(NET_WAKESOCK);
+    NET_WAKESOCK = INVALID_SOCKET;
   }
   // Every successful WSAStartup needs exactly one WSACleanup, so a second
   // NET_STOP, or one after a failed start, leaves the library alone.
@@ -94,21 +126,52 @@ void NET_SEND(const std::string& IP, uint16_t PORT) {
   if (NET_SOCKET == INVALID_SOCKET || inet_pton(AF_INET, IP.c_str(), &DEST.sin_addr) != 1) {
     return;
   }
+  if (NET_BRIDGEUP && NET_BRIDGEOWNS(ntohl(DEST.sin_addr.s_addr), PORT)) {
+    NET_BRIDGESEND(ntohl(DEST.sin_addr.s_addr), PORT, &NET_BUF[1], size_t(NET_BUFP - 1));
+    return;
+  }
   // A datagram that cannot be sent is lost without a trace.
   (void)sendto(NET_SOCKET, reinterpret_cast<const char*>(&NET_BUF[1]), int(NET_BUFP - 1), 0,
                reinterpret_cast<const sockaddr*>(&DEST), sizeof DEST);
 }
 
-void NET_FLUSH() {}
+void NET_FLUSH() {
+  if (NET_BRIDGEUP) {
+    NET_BRIDGEFLUSH();
+  }
+}
 
 int32_t NET_RECEIVE() {
   NET_CLEARBUFFER();
+  if (NET_BRIDGEUP) {
+    uint32_t A;
+    uint16_t P;
+    int32_t R = NET_BRIDGERECEIVE(A, P);
+    if (R != NET_RECV_NONE) {
+      NET_SADDR.sin_addr.s_addr = htonl(A);
+      NET_SADDR.sin_port = htons(P);
+      return R;
+    }
+  }
   if (NET_SOCKET == INVALID_SOCKET) {
     return NET_RECV_NONE;
   }
-  int LEN = sizeof NET_SADDR;
-  int N = recvfrom(NET_SOCKET, NET_INBUF, sizeof NET_INBUF, 0,
-                   reinterpret_cast<sockaddr*>(&NET_SADDR), &LEN);
+  int N = SOCKET_ERROR;
+  // A UDP datagram from an address a session holds is not that session's:
+  // it is dropped here, unseen by the game (a flood of them ends the
+  // cycle's reading after a while rather than hold it).
+  for (int SKIPS = 0;; SKIPS++) {
+    if (SKIPS == 128) {
+      return NET_RECV_NONE;
+    }
+    int LEN = sizeof NET_SADDR;
+    N = recvfrom(NET_SOCKET, NET_INBUF, sizeof NET_INBUF, 0,
+                 reinterpret_cast<sockaddr*>(&NET_SADDR), &LEN);
+    if (N == SOCKET_ERROR || !NET_BRIDGEUP ||
+        !NET_BRIDGEOWNS(ntohl(NET_SADDR.sin_addr.s_addr), ntohs(NET_SADDR.sin_port))) {
+      break;
+    }
+  }
   if (N == SOCKET_ERROR) {
     // WSAEMSGSIZE is a datagram longer than the buffer: it is dropped, not
     // read as if it were whole. WSAECONNRESET is Windows telling that an
@@ -120,21 +183,42 @@ int32_t NET_RECEIVE() {
   return int32_t(N);
 }
 
-void NET_WAIT(int MS, int ALSOFD, int WAKEFD) {
+void NET_WAIT(int MS, int ALSOFD) {
   if (NET_SOCKET == INVALID_SOCKET) {
     return;
   }
-  // Windows selects on sockets only: while the console is read, or the admin
-  // API may queue a command, the wait is cut to one cycle, so a command is
-  // still answered within one.
-  if (ALSOFD >= 0 || WAKEFD >= 0) {
+  // Windows selects on sockets only: while the console is read, the wait is
+  // cut to one cycle, so a command is still answered within one.
+  if (ALSOFD >= 0) {
     MS = std::min(MS, FPS_INT);
+  }
+  if (NET_BRIDGEUP && !NET_BRIDGEWAITBEGIN()) {
+    return; // a session's datagram is waiting
   }
   fd_set READ;
   FD_ZERO(&READ);
   FD_SET(NET_SOCKET, &READ);
+  if (NET_WAKESOCK != INVALID_SOCKET) {
+    FD_SET(NET_WAKESOCK, &READ);
+  }
   timeval T{MS / 1000, (MS % 1000) * 1000};
   (void)select(0, &READ, nullptr, nullptr, &T);
+  if (NET_BRIDGEUP) {
+    NET_BRIDGEWAITEND();
+  }
+  if (NET_WAKESOCK != INVALID_SOCKET && FD_ISSET(NET_WAKESOCK, &READ)) {
+    char SINK[64];
+    while (recv(NET_WAKESOCK, SINK, sizeof SINK, 0) > 0) {
+    }
+  }
+}
+
+void NET_WAKE() {
+  if (NET_WAKESOCK != INVALID_SOCKET) {
+    char B = 0;
+    (void)sendto(NET_WAKESOCK, &B, 1, 0, reinterpret_cast<const sockaddr*>(&NET_WAKEADDR),
+                 sizeof NET_WAKEADDR);
+  }
 }
 
 std::string NET_LASTINIP() {

@@ -27,9 +27,12 @@ void NET_FLUSH();
 int32_t NET_RECEIVE();
 // Waits at most MS milliseconds for a datagram to arrive; returns at once
 // when one is waiting. A signal may end the wait early, and so does the file
-// descriptors ALSOFD (the console) and WAKEFD (commands queued by another
-// thread) when they are not -1 and become readable.
-void NET_WAIT(int MS, int ALSOFD = -1, int WAKEFD = -1);
+// descriptor ALSOFD (the console) when it is not -1 and becomes readable.
+void NET_WAIT(int MS, int ALSOFD = -1);
+// Ends a NET_WAIT in progress at once; any thread may call it (the HTTP
+// side's, when a browser's datagram or an admin's command comes while the
+// server idles).
+void NET_WAKE();
 // Sender of the last datagram received: dotted IPv4 text and port.
 std::string NET_LASTINIP();
 uint16_t NET_LASTINPORT();

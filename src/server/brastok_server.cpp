@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     // every 30 ms (a stop signal ends the wait too, or at the latest the
     // second is up). Cycles still start at least 30 ms apart, so a stream of
     // datagrams cannot run them back to back.
-    NET_WAIT(1000, HOOK_WAITFD(), HOOK_WAKEFD());
+    NET_WAIT(1000, HOOK_WAITFD());
     int64_t LEFT = START + FPS_INT - SC_NOWMS();
     if (LEFT > 0) {
       SC_SLEEP(int(LEFT));

@@ -150,6 +150,23 @@ extern std::unique_ptr<asio::io_context> WEB_IOC;
 WEB_ANSWER WEB_TEXT(const WEB_REQ& R, http::status STATUS, std::string BODY,
                     std::string_view TYPE = "text/plain");
 
+// A client address as the caps count it: an IPv4 client of a dual-stack
+// listener (an IPv4-mapped IPv6 address) as the IPv4 address it is.
+asio::ip::address WEB_PLAINADDR(const asio::ip::address& A);
+
+// ---- the browser game (play.cpp, play.hpp) ----
+
+// The page, with its content policy.
+WEB_ANSWER WEB_ONPLAY(const WEB_REQ& R);
+// Takes connection C over for a game session after its upgrade request R;
+// or answers why not (no upgrade, not IPv4, too many sessions).
+template <class S>
+std::optional<WEB_ANSWER> WEB_TAKEPLAY(WEB_CONN<S>& C, const WEB_REQ& R);
+// Readies and ends the sessions' side of the bridge (the I/O thread is not
+// running at either point).
+void WEB_PLAYOPEN(asio::io_context& IOC);
+void WEB_PLAYCLOSE();
+
 // ---- the event stream (stream.cpp) ----
 
 // Takes connection C over for an event stream after request R; or, when it

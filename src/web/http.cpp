@@ -128,6 +128,8 @@ const WEB_ROUTE<ST> WEB_ROUTES[] = {
     {http::verb::get, "/admin", 0, true, nullptr, nullptr, WEB_ADMINPAGE},
     {http::verb::get, "/api/status", 0, true, nullptr, nullptr, WEB_APISTATUS},
     {http::verb::post, "/api/command", WEB_APIBODYCAP, true, nullptr, nullptr, WEB_APICOMMAND},
+    {http::verb::get, "/play", 0, false, WEB_ONPLAY, nullptr, nullptr},
+    {http::verb::get, "/play/ws", 0, false, nullptr, WEB_TAKEPLAY<ST>, nullptr},
 };
 
 static std::string_view WEB_PATHOF(std::string_view TARGET) {
@@ -458,7 +460,7 @@ private:
 
 // ---- the listener ----
 
-static asio::ip::address WEB_PLAINADDR(const asio::ip::address& A) {
+asio::ip::address WEB_PLAINADDR(const asio::ip::address& A) {
   // A dual-stack listener sees IPv4 clients as mapped IPv6 addresses: count
   // them as the IPv4 addresses they are.
   if (A.is_v6() && A.to_v6().is_v4_mapped()) {
@@ -646,10 +648,6 @@ bool WEB_START() {
     return false;
   }
   WEB_APION = !ADM_ADMINSPATH.empty();
-  if (WEB_APION && !ADM_WAKEOPEN()) {
-    SC_WARN("option -admins: cannot make the pipe that wakes the game for a command");
-    return false;
-  }
   WEB_IOC = std::make_unique<asio::io_context>(1);
   WEB_ACCEPTOR = std::make_unique<WEB_TCP::acceptor>(*WEB_IOC);
   WEB_ACCEPTPAUSE = std::make_unique<asio::steady_timer>(*WEB_IOC);
@@ -673,6 +671,7 @@ bool WEB_START() {
   WEB_OPEN();
   WEB_STREAMSOPEN(*WEB_IOC);
   ADM_RECORDSON = true;
+  WEB_PLAYOPEN(*WEB_IOC);
   WEB_ACCEPT();
   WEB_THREAD = std::thread([] {
     SC_BLOCKSTOPSIGNALS();
@@ -717,5 +716,5 @@ void WEB_STOP() {
 #if BRASTOK_TLS
   WEB_SSLCTX.reset();
 #endif
-  ADM_WAKECLOSE();
+  WEB_PLAYCLOSE();
 }

@@ -12,7 +12,8 @@ const char* const WEB_PAGE = R"PAGE(<!doctype html>
 body{margin:0;font:14px/1.35 system-ui,sans-serif;background:#15171c;color:#e6e6e6}
 header{display:flex;flex-wrap:wrap;gap:.3em 1.2em;align-items:baseline;padding:.6em 1em;background:#22252d}
 header h1{font-size:1.15em;margin:0}
-#conn{margin-left:auto;font-size:.85em;color:#9a9}
+#join{margin-left:auto;color:#8cf;font-weight:600}
+#conn{font-size:.85em;color:#9a9}
 #conn.off{color:#e77}
 main{display:flex;flex-wrap:wrap;gap:1em;padding:1em}
 #view{flex:1 1 420px;max-width:820px}
@@ -29,7 +30,8 @@ h2{font-size:1em;margin:1em 0 .3em}
 </style></head>
 <body>
 <header><h1 id="name">Brastok</h1><span>map <b id="map">-</b></span><span>tick <b id="tick">-</b></span>
-<span id="board"></span><span id="conn" class="off">connecting</span></header>
+<span id="board"></span><a id="join" href="play">join this match</a>
+<span id="conn" class="off">connecting</span></header>
 <main>
 <div id="view"><canvas id="c" width="640" height="640"></canvas></div>
 <aside><h2>Score</h2>

@@ -315,6 +315,8 @@ std::string WEB_METRICS(const TSNAPSHOT& S, const WEB_LOOPSTATS& L, const WEB_HT
           uint64_t(L.STARTUNIX));
   WEB_ONE(O, "brastok_http_connections", "gauge", "HTTP connections open.", H.OPEN);
   WEB_ONE(O, "brastok_http_event_streams", "gauge", "Event streams open.", H.STREAMS);
+  WEB_ONE(O, "brastok_http_play_sessions", "gauge", "Browser game sessions (/play/ws) open.",
+          H.PLAYS);
   WEB_HEAD(O, "brastok_http_closed_total", "counter",
            "HTTP connections closed by the server, by reason.");
   const std::pair<const char*, uint64_t> CLOSED[] = {

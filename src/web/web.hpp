@@ -39,6 +39,9 @@ void WEB_PUBLISH(int WAITMS);
 // Right after the game thread ran the admin API's queued commands: hands
 // their answers to the I/O thread (api.cpp).
 void WEB_APIANSWERS();
+// Right after a game cycle: the I/O thread hears of what the cycle has for
+// the browsers' sessions (verdicts, datagrams) (play.cpp).
+void WEB_PLAYNEWS();
 
 // ---- the published picture (publish.cpp) ----
 
@@ -87,11 +90,12 @@ bool WEB_DELTAJSON(const TSNAPSHOT& A, const TSNAPSHOT& B, bool PUBLIC, std::str
 struct WEB_HTTPSTATS {
   uint64_t OPEN;    // connections open now
   uint64_t STREAMS; // of them, event streams
+  uint64_t PLAYS;   // of them, game sessions (/play/ws), waiting or open
   // Connections closed by the server, by reason: closed at once because
   // their address held its share of the places, or every place was held by
   // one in use; closed to make room for a new one; a request not whole in
   // time, or an answer not taken in time; a request too large; an event
-  // stream whose reader fell behind.
+  // stream or a game session whose reader fell behind.
   uint64_t ADDRCAP, CONNCAP, MADEROOM, TIMEOUT, TOOLARGE, SLOWREADER;
 };
 extern WEB_HTTPSTATS WEB_HTTP;
@@ -102,3 +106,5 @@ std::string WEB_METRICS(const TSNAPSHOT& S, const WEB_LOOPSTATS& L, const WEB_HT
 // ---- the page (page.cpp) ----
 
 extern const char* const WEB_PAGE;
+// The browser game (made from src/web/play/ by embed.cmake).
+extern const char* const WEB_PLAYPAGE;
