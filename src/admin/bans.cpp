@@ -67,20 +67,7 @@ static std::string ADM_NETTEXT(uint32_t NET, uint8_t BITS) {
   return BITS < 32 ? S + "/" + std::to_string(BITS) : S;
 }
 
-// UTC as 2026-12-07T13:00:00Z, and back.
-static std::string ADM_UTCTEXT(int64_t MS) {
-  using namespace std::chrono;
-  sys_seconds T{seconds{MS / 1000}};
-  sys_days D = floor<days>(T);
-  year_month_day YMD{D};
-  hh_mm_ss HMS{T - D};
-  char BUF[32];
-  std::snprintf(BUF, sizeof BUF, "%04d-%02u-%02uT%02d:%02d:%02dZ", int(YMD.year()),
-                unsigned(YMD.month()), unsigned(YMD.day()), int(HMS.hours().count()),
-                int(HMS.minutes().count()), int(HMS.seconds().count()));
-  return BUF;
-}
-
+// UTC as 2026-12-07T13:00:00Z (SC_UTCTEXT), and back.
 static bool ADM_PARSEUTC(const std::string& S, int64_t& MS) {
   using namespace std::chrono;
   int Y, MO, D, H, MI, SE;
@@ -354,7 +341,7 @@ std::string ADM_BANADD(const std::string& WHAT, uint32_t MINUTES, const std::str
     B.UNTILUTC = SV_UTCMS + MS;
   }
   std::string NET = ADM_NETTEXT(B.NET, B.BITS);
-  B.RAW = NET + (B.TIMED ? " " + ADM_UTCTEXT(B.UNTILUTC) : "") +
+  B.RAW = NET + (B.TIMED ? " " + SC_UTCTEXT(B.UNTILUTC, false) : "") +
           (COMMENT.empty() ? "" : " # " + SC_PRINTABLE(COMMENT));
   // A second ban of the same address or range replaces the first.
   bool REPLACED = false;
@@ -369,8 +356,9 @@ std::string ADM_BANADD(const std::string& WHAT, uint32_t MINUTES, const std::str
   }
   ADM_BANPRUNE();
   return "banned " + NET +
-         (B.TIMED ? " for " + std::to_string(MINUTES) + " min, until " + ADM_UTCTEXT(B.UNTILUTC)
-                  : " for good");
+         (B.TIMED
+              ? " for " + std::to_string(MINUTES) + " min, until " + SC_UTCTEXT(B.UNTILUTC, false)
+              : " for good");
 }
 
 std::string ADM_BANREMOVE(const std::string& WHAT) {
@@ -404,8 +392,9 @@ std::vector<std::string> ADM_BANLIST() {
     }
     size_t HASH = B.RAW.find('#');
     R.push_back(ADM_NETTEXT(B.NET, B.BITS) +
-                (B.TIMED ? " until " + ADM_UTCTEXT(B.UNTILUTC) + ", " + ADM_LEFTTEXT(B) + " left"
-                         : " for good") +
+                (B.TIMED
+                     ? " until " + SC_UTCTEXT(B.UNTILUTC, false) + ", " + ADM_LEFTTEXT(B) + " left"
+                     : " for good") +
                 (HASH == std::string::npos ? "" : " " + B.RAW.substr(HASH)));
   }
   return R;

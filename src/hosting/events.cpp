@@ -139,21 +139,6 @@ void HOST_RESET() {
 
 // ---- bodies ----
 
-// UTC with milliseconds: 2026-12-07T11:52:03.128Z.
-static std::string HOST_UTCTEXT() {
-  using namespace std::chrono;
-  auto NOW = floor<milliseconds>(system_clock::now());
-  auto DAY = floor<days>(NOW);
-  year_month_day YMD{DAY};
-  hh_mm_ss<milliseconds> HMS{NOW - DAY};
-  char TEXT[32];
-  std::snprintf(TEXT, sizeof TEXT, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", int(YMD.year()),
-                unsigned(YMD.month()), unsigned(YMD.day()), int(HMS.hours().count()),
-                int(HMS.minutes().count()), int(HMS.seconds().count()),
-                int(HMS.subseconds().count()));
-  return TEXT;
-}
-
 // Text for the one-line "content": names as the console shows them (no byte
 // can break the line), cut to fit Discord's 2000 characters with room to
 // spare, never inside a UTF-8 sequence.
@@ -182,7 +167,7 @@ static HOST_JSON HOST_BODY(const char* EVENT, const std::string& CONTENT) {
   J["event"] = EVENT;
   J["server"] = STATUS_UTF8TEXT(SV_NAME);
   J["port"] = NET_PORT;
-  J["time"] = HOST_UTCTEXT();
+  J["time"] = SC_UTCTEXT(SC_UTCNOWMS(), true);
   return J;
 }
 

@@ -66,21 +66,6 @@ void REC_LOGCLOSE() {
   REC_LOGPATH.clear();
 }
 
-// UTC with milliseconds: 2026-12-07T11:52:03.128Z.
-static std::string REC_UTCTEXT() {
-  using namespace std::chrono;
-  auto NOW = floor<milliseconds>(system_clock::now());
-  auto DAY = floor<days>(NOW);
-  year_month_day YMD{DAY};
-  hh_mm_ss<milliseconds> HMS{NOW - DAY};
-  char TEXT[32];
-  std::snprintf(TEXT, sizeof TEXT, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", int(YMD.year()),
-                unsigned(YMD.month()), unsigned(YMD.day()), int(HMS.hours().count()),
-                int(HMS.minutes().count()), int(HMS.seconds().count()),
-                int(HMS.subseconds().count()));
-  return TEXT;
-}
-
 static void REC_LOGWRITE(const TJSON& J) {
   std::string TEXT = J.dump();
   TEXT += '\n';
@@ -101,7 +86,7 @@ static void REC_LOGWRITE(const TJSON& J) {
 
 static TJSON REC_LOGRECORD(const char* KIND) {
   TJSON J;
-  J["time"] = REC_UTCTEXT();
+  J["time"] = SC_UTCTEXT(SC_UTCNOWMS(), true);
   J["tick"] = SV_PINGVAR;
   if (std::strcmp(KIND, "map") != 0 && std::strcmp(KIND, "admin") != 0) {
     J["line"] = SV_LOGI;

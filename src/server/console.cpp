@@ -1,5 +1,6 @@
 // The console and the sleep: the only code that writes standard output or
 // waits for time to pass.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -32,6 +33,27 @@ void SC_ONHUP(int) {
 }
 } // namespace
 #endif
+
+std::string SC_UTCTEXT(int64_t MS, bool MILLIS) {
+  using namespace std::chrono;
+  sys_time<milliseconds> T{milliseconds{MS}};
+  sys_days D = floor<days>(T);
+  year_month_day YMD{D};
+  hh_mm_ss<milliseconds> HMS{T - D};
+  char BUF[40];
+  int N = std::snprintf(BUF, sizeof BUF, "%04d-%02u-%02uT%02d:%02d:%02d", int(YMD.year()),
+                        unsigned(YMD.month()), unsigned(YMD.day()), int(HMS.hours().count()),
+                        int(HMS.minutes().count()), int(HMS.seconds().count()));
+  if (MILLIS && N > 0 && size_t(N) < sizeof BUF) {
+    std::snprintf(BUF + N, sizeof BUF - size_t(N), ".%03d", int(HMS.subseconds().count()));
+  }
+  return std::string(BUF) + "Z";
+}
+
+int64_t SC_UTCNOWMS() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
 
 std::string SC_PRINTABLE(const std::string& S) {
   static const char HEX[] = "0123456789ABCDEF";

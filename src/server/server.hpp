@@ -93,6 +93,11 @@ void SC_WAITENTER();
 // Console text of raw bytes: printable ASCII as it is, bytes 160 to 255 as
 // their Latin-1 characters in UTF-8, every other byte as \xNN.
 std::string SC_PRINTABLE(const std::string& S);
+// MS (milliseconds since 1970, UTC) as 2026-12-07T13:00:00Z, or with
+// MILLIS as 2026-12-07T13:00:00.128Z.
+std::string SC_UTCTEXT(int64_t MS, bool MILLIS);
+// The wall clock now, in milliseconds since 1970 (UTC).
+int64_t SC_UTCNOWMS();
 
 // Tests read the console through these: when set, lines are appended there
 // instead of being written (warnings and errors without their prefix).
