@@ -95,10 +95,6 @@ static void WEB_SLOTFIELDS(nlohmann::json& O, const TSNAPSLOT& C, const TSNAPSLO
         "dir", WEB_FROMLIVE, [&](const TSNAPSLOT& X) { return X.DIR == C.DIR; },
         [&] { return C.DIR; });
   }
-  // A slot that did not change stays null, so costs nothing.
-  if (P == nullptr || !O.is_null()) {
-    O["slot"] = C.SLOT;
-  }
   PUT(
       "health", WEB_OWNONLY, [&](const TSNAPSLOT& X) { return X.HITS == C.HITS; },
       [&] { return C.HITS; });
@@ -108,6 +104,11 @@ static void WEB_SLOTFIELDS(nlohmann::json& O, const TSNAPSLOT& C, const TSNAPSLO
   PUT(
       "weapon", WEB_FIRING, [&](const TSNAPSLOT& X) { return X.GUN == C.GUN; },
       [&] { return C.GUN >= 1 && C.GUN <= NUMGUNS ? GUNS_NAME[C.GUN] : ""; });
+  // A slot that did not change stays null, so costs nothing; any change
+  // (a weapon drawn while standing still included) names its slot.
+  if (P == nullptr || !O.is_null()) {
+    O["slot"] = C.SLOT;
+  }
 }
 
 static nlohmann::json WEB_SETTINGS(const TSNAPSHOT& S) {

@@ -44,7 +44,7 @@ static bool STARTSWITH(const std::string& S, const std::string& FRONT) {
 // hands out fresh memory instead, so there the figure grows with the
 // allocations made, leaked or not, and only a gross leak can show.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr long RSSTOLERANCEKB = 1024;
+constexpr long RSSTOLERANCEKB = 4096;
 #else
 constexpr long RSSTOLERANCEKB = 256;
 #endif
