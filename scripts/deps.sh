@@ -4,7 +4,8 @@
 set -euo pipefail
 
 need=(g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-      nlohmann-json3-dev libboost1.81-dev libssl-dev python3 python3-prometheus-client)
+      nlohmann-json3-dev libboost1.81-dev libssl-dev python3 python3-prometheus-client
+      ccache)
 for a in "$@"; do
   case "$a" in
     --fuzz) need+=(clang libclang-rt-14-dev) ;;
