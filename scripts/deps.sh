@@ -4,7 +4,8 @@
 set -euo pipefail
 
 need=(g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-      nlohmann-json3-dev libboost1.81-dev libssl-dev openssl iproute2 python3 python3-prometheus-client)
+      nlohmann-json3-dev libboost1.81-dev libssl-dev openssl iproute2 python3 python3-prometheus-client
+      ccache)
 # The tests of the browser game's modules run under Node.js.
 command -v node >/dev/null 2>&1 || need+=(nodejs)
 for a in "$@"; do

@@ -82,7 +82,9 @@ TEST_F(THostingTest, AgonesLateSidecarReadyLabelHealthShutdown) {
   EXPECT_EQ(json::parse(L[0].BODY), json({{"key", "players"}, {"value", "1"}}));
   EXPECT_EQ(json::parse(L[1].BODY), json({{"key", "players"}, {"value", "2"}}));
   EXPECT_EQ(L[0].METHOD, "PUT");
-  EXPECT_GE(L[1].ATMS - L[0].ATMS, 900);
+  // The second starts a second after the first started; the first may have
+  // taken a while to arrive on a busy machine.
+  EXPECT_GE(L[1].ATMS - L[0].ATMS, 700);
   ASSERT_TRUE(RUN(5000, [&] { return CALLSTO(SIDECAR.CALLS(), "/health").size() >= 2; }));
 
   // The loop stalls: the pings stop within the 2 s the loop is given (and
@@ -212,8 +214,9 @@ TEST_F(THostingTest, WebhooksOverTlsCheckTheCertificate) {
   EXPECT_TRUE(WARNS[0].starts_with("webhook https://127.0.0.1:" + P +
                                    ": gave a delivery up after 1 try (TLS handshake: "))
       << WARNS[0];
-  // Nothing left to wait for: the stop is over as soon as both took it.
-  EXPECT_LT(STOPMS(), 1000);
+  // Nothing left to wait for: the stop is over as soon as both took it,
+  // well before its 2 s bound (a TLS connection on a busy machine aside).
+  EXPECT_LT(STOPMS(), 1500);
 }
 
 // Settings the server cannot work with stop the start, with one error line,

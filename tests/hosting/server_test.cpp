@@ -37,12 +37,23 @@ static std::string LASTLABEL(const std::vector<TCALL>& CALLS) {
   return R.empty() ? "" : R.back();
 }
 
+// What a stand-in was sent, each request with its time since T0: for the
+// message of a failed wait.
+static std::string SEEN(const TSTANDIN& S, long T0) {
+  std::string R;
+  for (const TCALL& C : S.CALLS()) {
+    R += "\n  +" + std::to_string(C.ATMS - T0) + " ms " + C.METHOD + " " + C.TARGET + " " + C.BODY;
+  }
+  return R.empty() ? " nothing" : R;
+}
+
 TEST(HostingServer, AgonesAndWebhooksFromStartToStop) {
   TSTANDIN SIDECAR([](const TCALL&) { return TREPLY{200, "", "{}"}; });
   TSTANDIN HOOK([](const TCALL&) { return TREPLY{204, "", ""}; });
   std::string HOOKURL = "http://127.0.0.1:" + std::to_string(HOOK.PORT()) + "/hook";
   setenv("AGONES_SDK_HTTP_PORT", std::to_string(SIDECAR.PORT()).c_str(), 1);
   TSCRATCH DIR;
+  long T0 = STEADYMS();
   TPROCESS P({BRASTOK_SERVER_BIN, "-port", "0", "-bots", "1", "-agones", "1", "-webhook", HOOKURL},
              DIR.PATH(), true);
   unsetenv("AGONES_SDK_HTTP_PORT");
@@ -59,14 +70,20 @@ TEST(HostingServer, AgonesAndWebhooksFromStartToStop) {
             "Agones SDK initialized! http://127.0.0.1:" + std::to_string(SIDECAR.PORT()) + "/");
   EXPECT_EQ(START[3], "Webhooks initialized! http://127.0.0.1:" + std::to_string(HOOK.PORT()));
 
-  ASSERT_TRUE(SIDECAR.WAITFOR([](auto& A) { return LASTLABEL(A) == "0"; }, 5000));
+  auto WHY = [&] {
+    return "started " + std::to_string(STEADYMS() - T0) +
+           " ms ago; the sidecar was sent:" + SEEN(SIDECAR, T0) +
+           "\nthe receiver:" + SEEN(HOOK, T0) + "\nstandard error:\n" + P.ERRTEXT();
+  };
+  ASSERT_TRUE(SIDECAR.WAITFOR([](auto& A) { return LASTLABEL(A) == "0"; }, 5000)) << WHY();
   TUDPSOCKET C;
   C.SENDTO(uint16_t(PORT), CL_CONNECT("Alex", 0));
-  ASSERT_TRUE(SIDECAR.WAITFOR([](auto& A) { return LASTLABEL(A) == "1"; }, 5000));
+  ASSERT_TRUE(SIDECAR.WAITFOR([](auto& A) { return LASTLABEL(A) == "1"; }, 5000)) << WHY();
   ASSERT_TRUE(P.WRITEIN("kick 2\nban 1 5\n"));
-  ASSERT_TRUE(HOOK.WAITFOR([](auto& A) { return A.size() == 3; }, 5000));
+  ASSERT_TRUE(HOOK.WAITFOR([](auto& A) { return A.size() == 3; }, 5000)) << WHY();
   ASSERT_TRUE(
-      SIDECAR.WAITFOR([](auto& A) { return LASTLABEL(A) == "0" && LABELS(A).size() == 3; }, 5000));
+      SIDECAR.WAITFOR([](auto& A) { return LASTLABEL(A) == "0" && LABELS(A).size() == 3; }, 5000))
+      << WHY();
   EXPECT_EQ(P.STOP(SIGTERM), 0);
 
   std::vector<TCALL> H = HOOK.CALLS();
