@@ -21,11 +21,6 @@
 static const std::string SERVER = BRASTOK_SERVER_BIN;
 static const std::string CLIENT = BRASTOK_CLIENT_BIN;
 
-static long NOWMS() {
-  using namespace std::chrono;
-  return long(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 static std::vector<std::string> WITHFRONT(const std::string& FRONT, std::vector<std::string> A) {
   A.insert(A.begin(), FRONT);
   return A;
@@ -49,17 +44,7 @@ struct TSERVERRUN {
   // Reads console lines until one equals TEXT, at most MS; the lines read
   // go to SEEN.
   bool WAITLINE(const std::string& TEXT, int MS = 5000, std::vector<std::string>* SEEN = nullptr) {
-    long END = NOWMS() + MS;
-    std::string L;
-    while (P.READLINE(L, int(std::max(1L, END - NOWMS())))) {
-      if (SEEN != nullptr) {
-        SEEN->push_back(L);
-      }
-      if (L == TEXT) {
-        return true;
-      }
-    }
-    return false;
+    return P.WAITLINE(TEXT, MS, SEEN);
   }
 };
 

@@ -12,11 +12,6 @@
 
 static const std::string SERVER = BRASTOK_SERVER_BIN;
 
-static long NOWMS() {
-  using namespace std::chrono;
-  return long(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 TEST(ConsoleProcess, CommandsThroughAPipe) {
   TSCRATCH DIR;
   TPROCESS P({SERVER, "-port", "0", "-bots", "1"}, DIR.PATH(), true);

@@ -21,11 +21,6 @@
 static const std::string SERVER = BRASTOK_SERVER_BIN;
 static const std::string CLIENT = BRASTOK_CLIENT_BIN;
 
-static long NOWMS() {
-  using namespace std::chrono;
-  return long(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 // The number after "KEY": in a JSON text (the first such key), or -1.
 static double JSONNUMBER(const std::string& J, const std::string& KEY) {
   size_t AT = J.find("\"" + KEY + "\":");
@@ -69,17 +64,7 @@ struct TSERVER {
   }
   std::string ADDR() const { return "127.0.0.1:" + std::to_string(PORT); }
   // Reads console lines into LINES until one equals TEXT, at most MS.
-  bool WAITLINE(const std::string& TEXT, int MS) {
-    long END = NOWMS() + MS;
-    std::string L;
-    while (P->READLINE(L, int(std::max(1L, END - NOWMS())))) {
-      LINES.push_back(L);
-      if (L == TEXT) {
-        return true;
-      }
-    }
-    return false;
-  }
+  bool WAITLINE(const std::string& TEXT, int MS) { return P->WAITLINE(TEXT, MS, &LINES); }
   // Reads console lines until COUNT lines equal to TEXT have come since
   // FROM, at most MS.
   bool WAITCOUNT(const std::string& TEXT, size_t FROM, int COUNT, int MS) {

@@ -1,4 +1,5 @@
 #include "httpclient.hpp"
+#include "process.hpp"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -176,11 +177,6 @@ std::optional<THTTPREPLY> HTTPGET(int PORT, const std::string& TARGET, int MS) {
 }
 
 // ---- raw connections ----
-
-static long NOWMS() {
-  using namespace std::chrono;
-  return long(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
 
 TRAWCONN::TRAWCONN(int PORT, const std::string& FROM, int RCVBUF, int MS) {
   int FD = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

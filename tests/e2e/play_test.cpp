@@ -19,11 +19,6 @@
 static const std::string SERVER = BRASTOK_SERVER_BIN;
 static const std::string REPLAY = BRASTOK_REPLAY_BIN;
 
-static long NOWMS() {
-  using namespace std::chrono;
-  return long(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 static std::string HEXOF(const std::string& D) {
   static const char HEX[] = "0123456789abcdef";
   std::string R;

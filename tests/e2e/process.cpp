@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -13,9 +14,23 @@
 
 namespace fs = std::filesystem;
 
-static long NOWMS() {
+long NOWMS() {
   using namespace std::chrono;
   return long(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+bool TPROCESS::WAITLINE(const std::string& TEXT, int MS, std::vector<std::string>* SEEN) {
+  long END = NOWMS() + MS;
+  std::string L;
+  while (READLINE(L, int(std::max(1L, END - NOWMS())))) {
+    if (SEEN != nullptr) {
+      SEEN->push_back(L);
+    }
+    if (L == TEXT) {
+      return true;
+    }
+  }
+  return false;
 }
 
 TPROCESS::TPROCESS(const std::vector<std::string>& ARGV, const std::string& CWD, bool PIPEIN) {

@@ -21,6 +21,9 @@ public:
   // The next line of standard output, waiting at most TIMEOUTMS; false on
   // time-out or end of output.
   bool READLINE(std::string& LINE, int TIMEOUTMS = 5000);
+  // Reads lines until one equals TEXT, at most MS in all; the lines read go
+  // to SEEN when given. False when none did in time.
+  bool WAITLINE(const std::string& TEXT, int MS = 5000, std::vector<std::string>* SEEN = nullptr);
   // Writes TEXT to the child's standard input (a pipe); false if it failed.
   bool WRITEIN(const std::string& TEXT);
   // All of standard error read so far (non-blocking).
@@ -44,6 +47,9 @@ private:
   std::string OUTBUF_;
   std::string ERRBUF_;
 };
+
+// A monotonic clock in milliseconds, for the tests' deadlines.
+long NOWMS();
 
 // The port of a "UDP initialized! UDP port: N" line, or 0.
 int PORTOFLINE(const std::string& LINE);

@@ -29,11 +29,6 @@
 using nlohmann::json;
 static const std::string SERVER = BRASTOK_SERVER_BIN;
 
-static long NOWMS() {
-  using namespace std::chrono;
-  return long(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 // The sanitizers' allocator keeps freed blocks in quarantine and their
 // exit checks take time: the bounds of memory and of a stop are wider there.
 #if defined(__SANITIZE_ADDRESS__)
@@ -76,17 +71,7 @@ struct TWEBSERVER {
                                    : std::strtod(R->BODY.c_str() + AT + SAMPLE.size() + 2, nullptr);
   }
   // Reads console lines until one equals TEXT, at most MS.
-  bool WAITLINE(const std::string& TEXT, int MS) {
-    long END = NOWMS() + MS;
-    std::string L;
-    while (P->READLINE(L, int(std::max(1L, END - NOWMS())))) {
-      LINES.push_back(L);
-      if (L == TEXT) {
-        return true;
-      }
-    }
-    return false;
-  }
+  bool WAITLINE(const std::string& TEXT, int MS) { return P->WAITLINE(TEXT, MS, &LINES); }
 };
 
 // The samples of a metrics text, as the Prometheus client reads them.
