@@ -6,14 +6,15 @@
 #include "server/server.hpp"
 
 void ADM_RUNQUEUED() {
-  std::deque<TADMJOB> JOBS;
-  {
-    std::lock_guard<std::mutex> LOCK(ADM_JOBSMX);
-    if (ADM_JOBS.empty()) {
-      return;
-    }
-    JOBS.swap(ADM_JOBS);
+  // Called every cycle: with nothing queued it makes no deque (which would
+  // allocate even empty), only looks.
+  std::unique_lock<std::mutex> LOCK(ADM_JOBSMX);
+  if (ADM_JOBS.empty()) {
+    return;
   }
+  std::deque<TADMJOB> JOBS;
+  JOBS.swap(ADM_JOBS);
+  LOCK.unlock();
   std::vector<TADMDONE> DONE;
   for (TADMJOB& J : JOBS) {
     TADMDONE D{J.ID, false, false, {}};
@@ -24,7 +25,7 @@ void ADM_RUNQUEUED() {
     }
     DONE.push_back(std::move(D));
   }
-  std::lock_guard<std::mutex> LOCK(ADM_JOBSMX);
+  LOCK.lock();
   for (TADMDONE& D : DONE) {
     ADM_DONE.push_back(std::move(D));
   }
