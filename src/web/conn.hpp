@@ -154,6 +154,20 @@ WEB_ANSWER WEB_TEXT(const WEB_REQ& R, http::status STATUS, std::string BODY,
 // listener (an IPv4-mapped IPv6 address) as the IPv4 address it is.
 asio::ip::address WEB_PLAINADDR(const asio::ip::address& A);
 
+// The route of request R; or null, with the answer to give instead in NONE
+// (404, 405) (http.cpp).
+template <class S>
+const WEB_ROUTE<S>* WEB_FINDROUTE(const WEB_REQ& R, std::optional<WEB_ANSWER>& NONE);
+
+// ---- the HTTP session (session.cpp) ----
+
+// Serves connection C, just accepted with its place: an HTTP session, or
+// first the detection of TLS on a port that speaks it too.
+void WEB_SERVE(WEB_CONN<WEB_PLAIN>&& C);
+// Closes the connection that has waited longest for a request (or its
+// handshake), to make room for a new one; false when none waits.
+bool WEB_MAKEROOM();
+
 // ---- the browser game (play.cpp, play.hpp) ----
 
 // The page, with its content policy.
