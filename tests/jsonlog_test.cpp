@@ -20,7 +20,9 @@ protected:
 
   void SetUp() override {
     TServerTest::SetUp();
-    PATH = ::testing::TempDir() + "brastok_jsonlog_test.jsonl";
+    // A file of each test's own: ctest runs the tests side by side.
+    PATH = ::testing::TempDir() + "brastok_jsonlog_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".jsonl";
     std::remove(PATH.c_str());
   }
   void TearDown() override {
