@@ -8,6 +8,7 @@
 
 #include "harness.hpp"
 #include "server/server.hpp"
+#include "support/testpaths.hpp"
 
 namespace fs = std::filesystem;
 

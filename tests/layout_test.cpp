@@ -2,6 +2,7 @@
 // hooks.hpp; and the service unit lets the server open what it opens.
 #include <gtest/gtest.h>
 
+#include "support/testpaths.hpp"
 #include <filesystem>
 #include <fstream>
 #include <regex>

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "server/server.hpp"
+#include "support/testpaths.hpp"
 
 // The manual page's OPTIONS section: each entry's option name and its text
 // with the roff markup taken out.

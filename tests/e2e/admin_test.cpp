@@ -26,6 +26,7 @@
 #include "clientproto.hpp"
 #include "httpclient.hpp"
 #include "process.hpp"
+#include "support/testpaths.hpp"
 #include "udpsocket.hpp"
 
 namespace asio = boost::asio;

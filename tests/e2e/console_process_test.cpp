@@ -8,6 +8,7 @@
 
 #include "clientproto.hpp"
 #include "process.hpp"
+#include "support/testpaths.hpp"
 #include "udpsocket.hpp"
 
 static const std::string SERVER = BRASTOK_SERVER_BIN;

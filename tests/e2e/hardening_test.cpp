@@ -16,6 +16,7 @@
 #include "clientproto.hpp"
 #include "process.hpp"
 #include "server/state.hpp"
+#include "support/testpaths.hpp"
 #include "udpsocket.hpp"
 
 static const std::string SERVER = BRASTOK_SERVER_BIN;

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include "process.hpp"
+#include "support/testpaths.hpp"
 #include "udpsocket.hpp"
 
 static const std::string SERVER = BRASTOK_SERVER_BIN;

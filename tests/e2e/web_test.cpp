@@ -24,6 +24,7 @@
 #include "httpclient.hpp"
 #include "process.hpp"
 #include "server/state.hpp"
+#include "support/testpaths.hpp"
 #include "udpsocket.hpp"
 
 using nlohmann::json;

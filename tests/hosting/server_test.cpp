@@ -11,6 +11,7 @@
 #include "clientproto.hpp"
 #include "process.hpp"
 #include "standin.hpp"
+#include "support/testpaths.hpp"
 #include "udpsocket.hpp"
 
 using nlohmann::json;

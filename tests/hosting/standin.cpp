@@ -2,6 +2,7 @@
 // io_context of its own thread.
 #include "standin.hpp"
 
+#include "support/testpaths.hpp"
 #include <boost/asio.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
