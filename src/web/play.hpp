@@ -131,6 +131,10 @@ private:
     T.idle_timeout = WEB_PLAYIDLE;
     T.keep_alive_pings = true;
     WS_.set_option(T);
+    // Beast would name itself and its version in the handshake's answer;
+    // this names the server alone.
+    WS_.set_option(websocket::stream_base::decorator(
+        [](websocket::response_type& A) { A.set(http::field::server, "brastok"); }));
     WS_.read_message_max(MAXBUFFER);
     WS_.binary(true);
     WS_.auto_fragment(false);

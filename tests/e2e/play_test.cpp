@@ -13,6 +13,7 @@
 #include "httpclient.hpp"
 #include "process.hpp"
 #include "server/state.hpp"
+#include "support/testpaths.hpp"
 #include "udpsocket.hpp"
 #include "wsclient.hpp"
 
@@ -116,6 +117,7 @@ TEST(Play, ASessionIsAnsweredByteForByteAsAUdpClient) {
 
   TWSCLIENT W(B.HTTP);
   ASSERT_EQ(W.STATUS(), 101);
+  EXPECT_EQ(W.SERVERFIELD(), "brastok"); // no library, no version
   TPLAYPEER OVERWS{[&](const std::string& D) { W.SEND(D); },
                    [&](std::string& D, int MS) { return W.RECV(D, MS); }};
   std::vector<std::string> BYWS = SCRIPT(OVERWS, B);

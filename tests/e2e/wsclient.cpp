@@ -16,6 +16,7 @@ struct TWSCLIENT::TIMPL {
   asio::io_context IOC;
   websocket::stream<beast::tcp_stream> WS{IOC};
   int STATUS = 0;
+  std::string SERVERFIELD;
   uint16_t LOCALPORT = 0;
   bool OPEN = false;
   bool READING = false;
@@ -74,6 +75,7 @@ TWSCLIENT::TWSCLIENT(int PORT, const std::string& FROM, uint16_t LOCALPORT, int 
   while (!DONE && I_->IOC.run_one() > 0) {
   }
   I_->STATUS = int(RES.result_int());
+  I_->SERVERFIELD = std::string(RES[beast::http::field::server]);
   beast::get_lowest_layer(I_->WS).expires_never();
   if (I_->OPEN) {
     I_->WS.binary(true);
@@ -87,6 +89,10 @@ TWSCLIENT::~TWSCLIENT() {
 
 int TWSCLIENT::STATUS() const {
   return I_->STATUS;
+}
+
+std::string TWSCLIENT::SERVERFIELD() const {
+  return I_->SERVERFIELD;
 }
 
 bool TWSCLIENT::OPEN() const {

@@ -14,6 +14,8 @@ public:
                      int MS = 3000);
   ~TWSCLIENT();
   int STATUS() const;
+  // The answer's Server field, empty when it had none.
+  std::string SERVERFIELD() const;
   bool OPEN() const;
   // The connection's TCP source port: the session's port in the game.
   uint16_t LOCALPORT() const;
