@@ -5,14 +5,21 @@
 // of 24 firing players and 128 items, so a load client answers it like the
 // server's. The CPU it costs per tick is what the server is measured against.
 //
-//   brastok_floor [-port N] [-batch]
+//   brastok_floor [-port N] [-batch | -tcp]
 //
 // By default a datagram moves with one recvfrom or sendto each. With -batch
 // the socket is drained with recvmmsg (32 at a time) and the tick's packets
 // leave with one sendmmsg: the least system work a tick can do.
+//
+// With -tcp it carries the same datagrams over TCP, one connection per
+// client, each datagram behind a 2-byte length (brastok_wsrelay -raw speaks
+// it): each tick one recv and one send per connection, the least a server
+// whose players come over TCP (a WebSocket) can do with the system, without
+// a byte of WebSocket framing or any game.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -80,31 +87,56 @@ static void DRAINBATCH(int FD) {
   }
 }
 
+// The TCP clients: their sockets, and the connections they still hold.
+static int CONNS[MAXPEERS];
+static int NCONNS = 0;
+
+// Takes new connections, and from each connection what it sent (one recv:
+// a client sends one datagram a tick); a closed one goes.
+static void DRAINTCP(int LFD) {
+  static uint8_t IN[5000];
+  for (int C; NCONNS < MAXPEERS && (C = accept4(LFD, nullptr, nullptr, SOCK_NONBLOCK)) >= 0;) {
+    int ONE = 1;
+    setsockopt(C, IPPROTO_TCP, TCP_NODELAY, &ONE, sizeof ONE);
+    CONNS[NCONNS++] = C;
+  }
+  for (int I = 0; I < NCONNS; I++) {
+    if (recv(CONNS[I], IN, sizeof IN, MSG_DONTWAIT) == 0) {
+      close(CONNS[I]);
+      CONNS[I--] = CONNS[--NCONNS];
+    }
+  }
+}
+
 int main(int argc, char** argv) {
   uint16_t PORT = 0;
   bool BATCH = false;
+  bool TCP = false;
   for (int I = 1; I < argc; I++) {
     if (std::strcmp(argv[I], "-port") == 0 && I + 1 < argc) {
       PORT = uint16_t(std::atoi(argv[++I]));
     } else if (std::strcmp(argv[I], "-batch") == 0) {
       BATCH = true;
+    } else if (std::strcmp(argv[I], "-tcp") == 0) {
+      TCP = true;
     } else {
-      std::fprintf(stderr, "usage: brastok_floor [-port N] [-batch]\n");
+      std::fprintf(stderr, "usage: brastok_floor [-port N] [-batch | -tcp]\n");
       return 2;
     }
   }
-  int FD = socket(AF_INET, SOCK_DGRAM, 0);
+  int FD = socket(AF_INET, TCP ? SOCK_STREAM : SOCK_DGRAM, 0);
   fcntl(FD, F_SETFL, fcntl(FD, F_GETFL) | O_NONBLOCK);
   sockaddr_in A{};
   A.sin_family = AF_INET;
   A.sin_port = htons(PORT);
-  if (bind(FD, reinterpret_cast<sockaddr*>(&A), sizeof A) != 0) {
+  if (bind(FD, reinterpret_cast<sockaddr*>(&A), sizeof A) != 0 || (TCP && listen(FD, 64) != 0)) {
     std::puts("UDP initialization failed! [ bind() ]");
     return 1;
   }
   socklen_t L = sizeof A;
   getsockname(FD, reinterpret_cast<sockaddr*>(&A), &L);
-  std::printf("UDP initialized! UDP port: %u\n", unsigned(ntohs(A.sin_port)));
+  std::printf("%s initialized! %s port: %u\n", TCP ? "TCP" : "UDP", TCP ? "TCP" : "UDP",
+              unsigned(ntohs(A.sin_port)));
   std::fflush(stdout);
   struct sigaction SA {};
   SA.sa_handler = ONSTOP;
@@ -117,7 +149,9 @@ int main(int argc, char** argv) {
   static mmsghdr OUTMSG[MAXPEERS];
   uint16_t TICK = 0;
   while (!STOP) {
-    if (BATCH) {
+    if (TCP) {
+      DRAINTCP(FD);
+    } else if (BATCH) {
       DRAINBATCH(FD);
     } else {
       DRAIN(FD);
@@ -140,6 +174,17 @@ int main(int argc, char** argv) {
     K[P++] = 128;
     for (int I = 1; I <= 128; I++) {
       K[P++] = uint8_t(I);
+    }
+    for (int I = 0; TCP && I < NCONNS; I++) {
+      // The length before the packet, as a WebSocket frame's header would.
+      static uint8_t FRAME[2 + 405];
+      const uint8_t TAIL[6] = {uint8_t(I + 1), 100, 25, 25, 0, 2};
+      size_t N = P + sizeof TAIL;
+      FRAME[0] = uint8_t(N >> 8);
+      FRAME[1] = uint8_t(N);
+      std::memcpy(FRAME + 2, K, P);
+      std::memcpy(FRAME + 2 + P, TAIL, sizeof TAIL);
+      (void)send(CONNS[I], FRAME, 2 + N, MSG_DONTWAIT | MSG_NOSIGNAL);
     }
     for (int I = 0; I < NPEERS; I++) {
       const uint8_t TAIL[6] = {uint8_t(I + 1), 100, 25, 25, 0, 2};

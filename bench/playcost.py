@@ -12,7 +12,15 @@ load run it reads the CPU time of each server's game thread and of the
 whole process (the HTTP thread too, which reads and writes the sessions)
 from /proc, and divides by the ticks the players counted and by the
 players. Each round starts them in the other order. It prints each round
-and the medians of the rounds' ratios. Build first: make build."""
+and the medians of the rounds' ratios.
+
+Beside them run two floors, each with its own load client: the batched UDP
+floor (build/brastok_floor -batch: one recvmmsg and one sendmmsg a tick, no
+game) and the TCP floor (build/brastok_floor -tcp, through brastok_wsrelay
+-raw: one recv and one send per player and tick, no WebSocket framing, no
+game). Their ratio per datagram delivered is the least a player over TCP
+can cost against a player over UDP, whatever the server does above the
+socket. Build first: make build."""
 import json
 import os
 import re
@@ -42,19 +50,23 @@ def cpu_ns(pid, whole):
 
 def run(name, out):
     work = tempfile.mkdtemp(prefix="brastok-playcost-")
-    args = [os.path.abspath(f"{B}/brastok_server"), "-port", "0", "-maxplayers", "24", "-http", "0"]
+    if name in ("udp", "websocket"):
+        args = [os.path.abspath(f"{B}/brastok_server"), "-port", "0", "-maxplayers", "24", "-http", "0"]
+    else:
+        args = [os.path.abspath(f"{B}/brastok_floor"), "-batch" if name == "udpfloor" else "-tcp"]
     p = subprocess.Popen(args, cwd=work, stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
     udp = hport = None
-    for _ in range(4):
+    for _ in range(4 if name in ("udp", "websocket") else 1):
         line = p.stdout.readline()
-        m = re.search(r"UDP port: (\d+)", line)
+        m = re.search(r"(?:UDP|TCP) port: (\d+)", line)
         udp = int(m.group(1)) if m else udp
         m = re.search(r"http://127.0.0.1:(\d+)/", line)
         hport = int(m.group(1)) if m else hport
     relay = None
     target = udp
-    if name == "websocket":
-        relay = subprocess.Popen([f"{B}/brastok_wsrelay", str(hport)], stdout=subprocess.PIPE, text=True)
+    if name in ("websocket", "tcpfloor"):
+        relay = subprocess.Popen([f"{B}/brastok_wsrelay"] + (["-raw", str(udp)] if name == "tcpfloor" else [str(hport)]),
+                                 stdout=subprocess.PIPE, text=True)
         target = int(relay.stdout.readline().split()[-1])
     g0, w0 = cpu_ns(p.pid, False), cpu_ns(p.pid, True)
     load = subprocess.run([f"{B}/brastok_client", "load", "-n", str(PLAYERS), "-t", str(SECONDS), "--json",
@@ -77,19 +89,24 @@ print(f"{os.cpu_count()} cores, {SECONDS} s, {PLAYERS} players, {ROUNDS} rounds,
 rounds = []
 for r in range(ROUNDS):
     out = {}
-    order = ["udp", "websocket"] if r % 2 == 0 else ["websocket", "udp"]
+    order = ["udp", "websocket", "udpfloor", "tcpfloor"]
+    order = order if r % 2 == 0 else order[::-1]
     t = [threading.Thread(target=run, args=(n, out)) for n in order]
     for x in t:
         x.start()
     for x in t:
         x.join()
     u, w = out["udp"], out["websocket"]
-    rounds.append((u, w, w[0] / u[0], w[1] / u[1]))
+    f, t = out["udpfloor"], out["tcpfloor"]
+    rounds.append((u, w, w[0] / u[0], w[1] / u[1], t[1] / f[1], f, t))
     print(f"  round {r + 1}: UDP {u[0]:.2f} / {u[1]:.2f} us per player-tick ({u[3]} players, {u[2]:.0f} ticks, "
           f"{u[4]} kills); WebSocket {w[0]:.2f} / {w[1]:.2f} ({w[3]} players, {w[2]:.0f} ticks, {w[4]} kills); "
-          f"ratio {w[0] / u[0]:.3f} / {w[1] / u[1]:.3f}   [game thread / whole process]")
+          f"ratio {w[0] / u[0]:.3f} / {w[1] / u[1]:.3f}   [game thread / whole process]; "
+          f"floors per datagram delivered: UDP batched {f[1]:.2f}, TCP {t[1]:.2f}, ratio {t[1] / f[1]:.3f}")
 med = statistics.median
 print(f"UDP player: {med(x[0][1] for x in rounds):.2f} us of server CPU per tick (whole process); "
       f"browser player: {med(x[1][1] for x in rounds):.2f}; ratio {med(x[3] for x in rounds):.3f} "
       f"(game thread alone {med(x[2] for x in rounds):.3f}), medians of the rounds")
+print(f"floors: UDP batched {med(x[5][1] for x in rounds):.2f} us per datagram delivered, TCP "
+      f"{med(x[6][1] for x in rounds):.2f}; ratio {med(x[4] for x in rounds):.3f}")
 print(f"load average {os.getloadavg()[0]:.1f} after")

@@ -1,17 +1,23 @@
 // brastok_wsrelay: turns UDP players into browser players, for measuring
 // what the WebSocket bridge costs the server (bench/playcost.py).
 //
-//     brastok_wsrelay HTTPPORT
+//     brastok_wsrelay [-raw] PORT
 //
 // Listens on a free UDP port of 127.0.0.1 and prints it ("relay port N");
 // every client seen there gets its own WebSocket session to
-// 127.0.0.1:HTTPPORT/play/ws, and each datagram goes on as one binary
+// 127.0.0.1:PORT/play/ws, and each datagram goes on as one binary
 // message, both ways. So `brastok_client load` plays over WebSocket with
 // its players' behaviour unchanged, and the server sees one browser player
 // per simulated player. One thread; it runs until it is stopped.
+//
+// With -raw each client gets a plain TCP connection to 127.0.0.1:PORT
+// instead, each datagram behind a 2-byte length both ways: what
+// `brastok_floor -tcp` speaks.
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ip/udp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
 #include <cstdio>
@@ -29,21 +35,99 @@ static asio::io_context IOC;
 static udp::socket SOCK(IOC);
 static tcp::endpoint SERVER;
 
-// One client's session toward the server.
-struct LEG : std::enable_shared_from_this<LEG> {
+static bool RAW = false;
+
+// One client's way to the server.
+struct LEG {
   udp::endpoint CLIENT;
+  bool DEAD = false;
+  virtual ~LEG() = default;
+  virtual void START(int K) = 0;
+  virtual void SEND(std::string D) = 0;
+};
+
+// Each from an address of its own (127.0.0.2, .3, ...): the HTTP side
+// takes at most 16 connections from one address.
+static void BINDNEXT(tcp::socket& S, int K) {
+  beast::error_code E;
+  S.open(tcp::v4(), E);
+  S.bind(tcp::endpoint(asio::ip::make_address_v4(0x7f000002u + uint32_t(K)), 0), E);
+}
+
+// A plain TCP connection: a 2-byte length, then the datagram.
+struct RAWLEG : LEG, std::enable_shared_from_this<RAWLEG> {
+  tcp::socket S{IOC};
+  uint8_t HEAD[2];
+  std::string IN;
+  std::deque<std::string> OUT; // framed; the first is being written
+  bool OPEN = false;
+
+  void START(int K) override {
+    BINDNEXT(S, K);
+    S.async_connect(SERVER, [P = shared_from_this()](beast::error_code EC) {
+      if (EC) {
+        P->DEAD = true;
+        return;
+      }
+      beast::error_code E;
+      P->S.set_option(tcp::no_delay(true), E);
+      P->OPEN = true;
+      P->READ();
+      P->WRITE();
+    });
+  }
+  void READ() {
+    asio::async_read(S, asio::buffer(HEAD), [P = shared_from_this()](beast::error_code EC, size_t) {
+      if (EC) {
+        P->DEAD = true;
+        return;
+      }
+      P->IN.resize(size_t(P->HEAD[0]) << 8 | P->HEAD[1]);
+      asio::async_read(P->S, asio::buffer(P->IN), [P](beast::error_code EC2, size_t) {
+        if (EC2) {
+          P->DEAD = true;
+          return;
+        }
+        beast::error_code E;
+        SOCK.send_to(asio::buffer(P->IN), P->CLIENT, 0, E);
+        P->READ();
+      });
+    });
+  }
+  void SEND(std::string D) override {
+    std::string F(2, '\0');
+    F[0] = char(D.size() >> 8);
+    F[1] = char(D.size());
+    OUT.push_back(F + D);
+    if (OUT.size() == 1 && OPEN) {
+      WRITE();
+    }
+  }
+  void WRITE() {
+    if (OUT.empty() || DEAD) {
+      return;
+    }
+    asio::async_write(S, asio::buffer(OUT.front()),
+                      [P = shared_from_this()](beast::error_code EC, size_t) {
+                        if (EC) {
+                          P->DEAD = true;
+                          return;
+                        }
+                        P->OUT.pop_front();
+                        P->WRITE();
+                      });
+  }
+};
+
+// One client's session toward the server.
+struct WSLEG : LEG, std::enable_shared_from_this<WSLEG> {
   websocket::stream<beast::tcp_stream> WS{IOC};
   beast::flat_buffer IN;
   std::deque<std::string> OUT; // to the server; the first is being written
-  bool OPEN = false, DEAD = false;
+  bool OPEN = false;
 
-  // Each from an address of its own (127.0.0.2, .3, ...): the HTTP side
-  // takes at most 16 connections from one address.
-  void START(int K) {
-    beast::error_code E;
-    WS.next_layer().socket().open(tcp::v4(), E);
-    WS.next_layer().socket().bind(
-        tcp::endpoint(asio::ip::make_address_v4(0x7f000002u + uint32_t(K)), 0), E);
+  void START(int K) override {
+    BINDNEXT(WS.next_layer().socket(), K);
     WS.next_layer().async_connect(SERVER, [S = shared_from_this()](beast::error_code EC) {
       if (EC) {
         S->DEAD = true;
@@ -76,7 +160,7 @@ struct LEG : std::enable_shared_from_this<LEG> {
       S->READ();
     });
   }
-  void SEND(std::string D) {
+  void SEND(std::string D) override {
     OUT.push_back(std::move(D));
     if (OUT.size() == 1 && OPEN) {
       WRITE();
@@ -108,7 +192,11 @@ static void RECEIVE() {
     if (!EC) {
       auto& L = LEGS[FROM];
       if (!L || L->DEAD) {
-        L = std::make_shared<LEG>();
+        if (RAW) {
+          L = std::make_shared<RAWLEG>();
+        } else {
+          L = std::make_shared<WSLEG>();
+        }
         L->CLIENT = FROM;
         L->START(NLEGS++);
       }
@@ -119,11 +207,12 @@ static void RECEIVE() {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: brastok_wsrelay HTTPPORT\n");
+  RAW = argc == 3 && std::string(argv[1]) == "-raw";
+  if (argc != 2 + int(RAW)) {
+    std::fprintf(stderr, "usage: brastok_wsrelay [-raw] PORT\n");
     return 2;
   }
-  SERVER = tcp::endpoint(asio::ip::make_address("127.0.0.1"), uint16_t(std::atoi(argv[1])));
+  SERVER = tcp::endpoint(asio::ip::make_address("127.0.0.1"), uint16_t(std::atoi(argv[argc - 1])));
   SOCK.open(udp::v4());
   SOCK.bind(udp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
   std::printf("relay port %u\n", unsigned(SOCK.local_endpoint().port()));
