@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
   A.sin_family = AF_INET;
   A.sin_port = htons(PORT);
   if (bind(FD, reinterpret_cast<sockaddr*>(&A), sizeof A) != 0 || (TCP && listen(FD, 64) != 0)) {
-    std::puts("UDP initialization failed! [ bind() ]");
+    std::printf("%s initialization failed! [ bind() ]\n", TCP ? "TCP" : "UDP");
     return 1;
   }
   socklen_t L = sizeof A;
@@ -184,6 +184,9 @@ int main(int argc, char** argv) {
       FRAME[1] = uint8_t(N);
       std::memcpy(FRAME + 2, K, P);
       std::memcpy(FRAME + 2 + P, TAIL, sizeof TAIL);
+      // A reader this far behind has a full socket buffer; a short send
+      // would break its framing, and a floor run with one is not worth
+      // reading, so the count of state packets shows it.
       (void)send(CONNS[I], FRAME, 2 + N, MSG_DONTWAIT | MSG_NOSIGNAL);
     }
     for (int I = 0; I < NPEERS; I++) {
