@@ -91,10 +91,10 @@ for r in range(ROUNDS):
     out = {}
     order = ["udp", "websocket", "udpfloor", "tcpfloor"]
     order = order if r % 2 == 0 else order[::-1]
-    t = [threading.Thread(target=run, args=(n, out)) for n in order]
-    for x in t:
+    threads = [threading.Thread(target=run, args=(n, out)) for n in order]
+    for x in threads:
         x.start()
-    for x in t:
+    for x in threads:
         x.join()
     u, w = out["udp"], out["websocket"]
     f, t = out["udpfloor"], out["tcpfloor"]

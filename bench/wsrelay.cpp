@@ -37,13 +37,23 @@ static tcp::endpoint SERVER;
 
 static bool RAW = false;
 
-// One client's way to the server.
+// One client's way to the server, with what it still has to write there.
 struct LEG {
   udp::endpoint CLIENT;
-  bool DEAD = false;
+  std::deque<std::string> OUT; // to the server; the first is being written
+  bool OPEN = false, DEAD = false;
   virtual ~LEG() = default;
   virtual void START(int K) = 0;
-  virtual void SEND(std::string D) = 0;
+  // Writes OUT's first; on success, pops it and writes on.
+  virtual void WRITE() = 0;
+  // What goes on the connection for datagram D.
+  virtual std::string FRAME(std::string D) { return D; }
+  void SEND(std::string D) {
+    OUT.push_back(FRAME(std::move(D)));
+    if (OUT.size() == 1 && OPEN) {
+      WRITE();
+    }
+  }
 };
 
 // Each from an address of its own (127.0.0.2, .3, ...): the HTTP side
@@ -59,8 +69,6 @@ struct RAWLEG : LEG, std::enable_shared_from_this<RAWLEG> {
   tcp::socket S{IOC};
   uint8_t HEAD[2];
   std::string IN;
-  std::deque<std::string> OUT; // framed; the first is being written
-  bool OPEN = false;
 
   void START(int K) override {
     BINDNEXT(S, K);
@@ -94,16 +102,13 @@ struct RAWLEG : LEG, std::enable_shared_from_this<RAWLEG> {
       });
     });
   }
-  void SEND(std::string D) override {
+  std::string FRAME(std::string D) override {
     std::string F(2, '\0');
     F[0] = char(D.size() >> 8);
     F[1] = char(D.size());
-    OUT.push_back(F + D);
-    if (OUT.size() == 1 && OPEN) {
-      WRITE();
-    }
+    return F + D;
   }
-  void WRITE() {
+  void WRITE() override {
     if (OUT.empty() || DEAD) {
       return;
     }
@@ -123,8 +128,6 @@ struct RAWLEG : LEG, std::enable_shared_from_this<RAWLEG> {
 struct WSLEG : LEG, std::enable_shared_from_this<WSLEG> {
   websocket::stream<beast::tcp_stream> WS{IOC};
   beast::flat_buffer IN;
-  std::deque<std::string> OUT; // to the server; the first is being written
-  bool OPEN = false;
 
   void START(int K) override {
     BINDNEXT(WS.next_layer().socket(), K);
@@ -160,13 +163,7 @@ struct WSLEG : LEG, std::enable_shared_from_this<WSLEG> {
       S->READ();
     });
   }
-  void SEND(std::string D) override {
-    OUT.push_back(std::move(D));
-    if (OUT.size() == 1 && OPEN) {
-      WRITE();
-    }
-  }
-  void WRITE() {
+  void WRITE() override {
     if (OUT.empty() || DEAD) {
       return;
     }

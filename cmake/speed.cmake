@@ -17,8 +17,8 @@ if(BRASTOK_CCACHE AND BRASTOK_CCACHE_PROGRAM AND NOT CMAKE_CXX_COMPILER_LAUNCHER
   # Paths inside the checkout are hashed relative to it, and the build
   # folder is not hashed, so that a fresh checkout in another folder finds
   # what the previous one stored (debug info may then name that folder).
-  # Definitions that hold an absolute path (the tests' BRASTOK_*_DIR and
-  # _BIN) still tie their files to one folder.
+  # So no compile definition may hold a path of the checkout: the tests take
+  # theirs from one generated file (tests/support/testpaths.hpp).
   set(CMAKE_CXX_COMPILER_LAUNCHER
       ${CMAKE_COMMAND} -E env CCACHE_BASEDIR=${PROJECT_SOURCE_DIR} CCACHE_NOHASHDIR=1
       CCACHE_MAXSIZE=${BRASTOK_CCACHE_MAXSIZE} ${BRASTOK_CCACHE_PROGRAM})

@@ -12,6 +12,7 @@
 
 #include "clients/clients.hpp"
 #include "hosting/hosting.hpp"
+#include "process.hpp"
 #include "standin.hpp"
 #include "support/testserver.hpp"
 
@@ -38,8 +39,8 @@ protected:
   // The main loop for MS milliseconds, or until OK holds: a cycle every
   // 30 ms, each followed by HOST_CYCLE.
   bool RUN(int MS, const std::function<bool()>& OK = nullptr) {
-    long END = STEADYMS() + MS;
-    while (STEADYMS() < END) {
+    long END = NOWMS() + MS;
+    while (NOWMS() < END) {
       CYCLE();
       HOST_CYCLE();
       if (OK && OK()) {
@@ -51,9 +52,9 @@ protected:
   }
   // HOST_STOP, timed.
   long STOPMS() {
-    long T = STEADYMS();
+    long T = NOWMS();
     HOST_STOP();
-    return STEADYMS() - T;
+    return NOWMS() - T;
   }
   static std::string URL(const TSTANDIN& S, const std::string& HOST = "127.0.0.1") {
     return "http://" + HOST + ":" + std::to_string(S.PORT()) + "/hook";
@@ -89,7 +90,7 @@ TEST_F(THostingTest, AgonesLateSidecarReadyLabelHealthShutdown) {
 
   // The loop stalls: the pings stop within the 2 s the loop is given (and
   // the time a ping takes to arrive).
-  long STALL = STEADYMS();
+  long STALL = NOWMS();
   std::this_thread::sleep_for(std::chrono::milliseconds(6000));
   for (const TCALL& C : CALLSTO(SIDECAR.CALLS(), "/health")) {
     EXPECT_LE(C.ATMS, STALL + 3000);

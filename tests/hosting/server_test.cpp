@@ -54,7 +54,7 @@ TEST(HostingServer, AgonesAndWebhooksFromStartToStop) {
   std::string HOOKURL = "http://127.0.0.1:" + std::to_string(HOOK.PORT()) + "/hook";
   setenv("AGONES_SDK_HTTP_PORT", std::to_string(SIDECAR.PORT()).c_str(), 1);
   TSCRATCH DIR;
-  long T0 = STEADYMS();
+  long T0 = NOWMS();
   TPROCESS P({BRASTOK_SERVER_BIN, "-port", "0", "-bots", "1", "-agones", "1", "-webhook", HOOKURL},
              DIR.PATH(), true);
   unsetenv("AGONES_SDK_HTTP_PORT");
@@ -72,7 +72,7 @@ TEST(HostingServer, AgonesAndWebhooksFromStartToStop) {
   EXPECT_EQ(START[3], "Webhooks initialized! http://127.0.0.1:" + std::to_string(HOOK.PORT()));
 
   auto WHY = [&] {
-    return "started " + std::to_string(STEADYMS() - T0) +
+    return "started " + std::to_string(NOWMS() - T0) +
            " ms ago; the sidecar was sent:" + SEEN(SIDECAR, T0) +
            "\nthe receiver:" + SEEN(HOOK, T0) + "\nstandard error:\n" + P.ERRTEXT();
   };

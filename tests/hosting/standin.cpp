@@ -2,7 +2,6 @@
 // io_context of its own thread.
 #include "standin.hpp"
 
-#include "support/testpaths.hpp"
 #include <boost/asio.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
@@ -13,16 +12,14 @@
 #include <mutex>
 #include <thread>
 
+#include "process.hpp"
+#include "support/testpaths.hpp"
+
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
 using boost::system::error_code;
-
-long STEADYMS() {
-  using namespace std::chrono;
-  return long(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
 
 std::string TESTCAFILE() {
   return std::string(BRASTOK_HOSTING_TESTDIR) + "/certs/ca.pem";
@@ -64,7 +61,7 @@ struct TSTANDIN::IMPL {
   }
   void CLOSED(size_t I) {
     std::lock_guard<std::mutex> L(LOCK);
-    CALLS[I].CLOSEDMS = STEADYMS();
+    CALLS[I].CLOSEDMS = NOWMS();
     CHANGED.notify_all();
   }
 
@@ -83,7 +80,7 @@ struct TSTANDIN::IMPL {
             Q.body(),
             std::string(Q[http::field::content_type]),
             SNI,
-            STEADYMS(),
+            NOWMS(),
             -1};
     TREPLY R = ANSWER(C);
     size_t I = RECORD(C);

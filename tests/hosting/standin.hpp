@@ -15,7 +15,7 @@ struct TCALL {
   std::string BODY;
   std::string CONTENTTYPE;
   std::string SNI; // the server name the client sent over TLS
-  long ATMS;       // when the request was read (steady clock, ms)
+  long ATMS;       // when the request was read (NOWMS of process.hpp)
   long CLOSEDMS;   // when the client closed a connection left unanswered, or -1
 };
 
@@ -48,8 +48,6 @@ private:
 
 // A port that was free a moment ago (for a stand-in that starts late).
 uint16_t FREEPORT();
-// Milliseconds of the steady clock, as TCALL's times.
-long STEADYMS();
 // The requests of LIST to TARGET.
 std::vector<TCALL> CALLSTO(const std::vector<TCALL>& LIST, const std::string& TARGET);
 // The test CA's certificate, which signed the stand-in's.
