@@ -44,8 +44,21 @@ struct LEG {
   bool OPEN = false, DEAD = false;
   virtual ~LEG() = default;
   virtual void START(int K) = 0;
-  // Writes OUT's first; on success, pops it and writes on.
-  virtual void WRITE() = 0;
+  // Starts writing OUT's first; the write's end calls WROTE.
+  virtual void WRITEFIRST() = 0;
+  void WRITE() {
+    if (!OUT.empty() && !DEAD) {
+      WRITEFIRST();
+    }
+  }
+  void WROTE(beast::error_code EC) {
+    if (EC) {
+      DEAD = true;
+      return;
+    }
+    OUT.pop_front();
+    WRITE();
+  }
   // What goes on the connection for datagram D.
   virtual std::string FRAME(std::string D) { return D; }
   void SEND(std::string D) {
@@ -108,19 +121,9 @@ struct RAWLEG : LEG, std::enable_shared_from_this<RAWLEG> {
     F[1] = char(D.size());
     return F + D;
   }
-  void WRITE() override {
-    if (OUT.empty() || DEAD) {
-      return;
-    }
+  void WRITEFIRST() override {
     asio::async_write(S, asio::buffer(OUT.front()),
-                      [P = shared_from_this()](beast::error_code EC, size_t) {
-                        if (EC) {
-                          P->DEAD = true;
-                          return;
-                        }
-                        P->OUT.pop_front();
-                        P->WRITE();
-                      });
+                      [P = shared_from_this()](beast::error_code EC, size_t) { P->WROTE(EC); });
   }
 };
 
@@ -163,19 +166,9 @@ struct WSLEG : LEG, std::enable_shared_from_this<WSLEG> {
       S->READ();
     });
   }
-  void WRITE() override {
-    if (OUT.empty() || DEAD) {
-      return;
-    }
+  void WRITEFIRST() override {
     WS.async_write(asio::buffer(OUT.front()),
-                   [S = shared_from_this()](beast::error_code EC, size_t) {
-                     if (EC) {
-                       S->DEAD = true;
-                       return;
-                     }
-                     S->OUT.pop_front();
-                     S->WRITE();
-                   });
+                   [S = shared_from_this()](beast::error_code EC, size_t) { S->WROTE(EC); });
   }
 };
 
